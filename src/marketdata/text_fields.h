@@ -1,0 +1,34 @@
+// The text toolkit shared by every reader of the data files: line ends,
+// '|'-separated fields cut in place, and integer parsing of times, prices and
+// counts. Nothing here allocates or fails: malformed text reads as 0.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace marketdata {
+
+// Line buffer of every reader: fgets with this size delivers at most 1022
+// characters of a physical line per read (fgets keeps one byte for the zero).
+constexpr int LineBufferSize = 1024;
+constexpr int LineReadLimit = 1023;
+constexpr int MaxFields = 32;
+
+// One shared empty text for missing trailing fields.
+extern const char* const EmptyField;
+
+std::uint32_t TrimLineEnd(char* text);
+char* FindChar(char* text, char c);
+const char* FindChar(const char* text, char c);
+int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks);
+std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound);
+std::uint32_t ParseTimeOfDay(char* text);
+std::int32_t ParsePrice(const char* text);
+std::int32_t ParseSignedPrice(const char* text);
+std::int32_t ParseCount(const char* text);
+
+// Reads the next piece of a line the way every reader does (fgets with the
+// limit 1023 into a LineBufferSize buffer). False at the end of the file.
+bool ReadLine(std::FILE* file, char (&buffer)[LineBufferSize]);
+
+}  // namespace marketdata

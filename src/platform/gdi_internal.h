@@ -1,0 +1,124 @@
+// Inside of the GDI subset: what handles point at, shared by the GDI, text,
+// USER and backend sources of the platform. Nothing outside src/platform
+// includes this header.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace platform {
+
+enum class ObjectKind : std::uint32_t { Pen = 0x50454E31, Brush = 0x42525331, Font = 0x464E5431, Bitmap = 0x424D5031 };
+
+// Every GDI object starts with this header, so a HGDIOBJ can be told apart.
+struct GdiObject {
+    explicit GdiObject(ObjectKind k) : kind(k) {}
+    virtual ~GdiObject() = default;
+    ObjectKind kind;
+};
+
+// 32-bit pixels, 0x00RRGGBB in memory (a top-down DIB section's layout).
+struct Surface {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;  // width * height, row-major, top row first
+    void Resize(int w, int h);          // keeps nothing; new pixels are 0 (black)
+};
+
+// Converts between COLORREF (0x00BBGGRR) and the pixel layout (0x00RRGGBB).
+constexpr std::uint32_t ColorToPixel(COLORREF c) {
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+constexpr COLORREF PixelToColor(std::uint32_t p) {
+    return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
+}
+
+class FontFace;  // text.cpp: a resolved, sized face with its glyph cache
+
+}  // namespace platform
+
+struct HPEN__ : platform::GdiObject {
+    HPEN__() : GdiObject(platform::ObjectKind::Pen) {}
+    int style = PS_SOLID;
+    int width = 1;
+    COLORREF color = 0;
+};
+
+struct HBRUSH__ : platform::GdiObject {
+    HBRUSH__() : GdiObject(platform::ObjectKind::Brush) {}
+    COLORREF color = 0;
+};
+
+struct HFONT__ : platform::GdiObject {
+    HFONT__() : GdiObject(platform::ObjectKind::Font) {}
+    LOGFONTA log{};
+    std::shared_ptr<platform::FontFace> face;  // null when no face could be loaded
+};
+
+struct HBITMAP__ : platform::GdiObject {
+    HBITMAP__() : GdiObject(platform::ObjectKind::Bitmap) {}
+    platform::Surface surface;
+    int selectedIn = 0;  // number of memory DCs that hold it
+};
+
+// A device context draws into a surface through a window onto it: logical
+// (0,0) is surface pixel (originX, originY), and drawing is clipped to the
+// logical rectangle [0, clipWidth) x [0, clipHeight) intersected with the surface.
+struct HDC__ {
+    platform::Surface* surface = nullptr;  // target pixels; null draws nothing
+    int originX = 0;
+    int originY = 0;
+    int clipWidth = 0;
+    int clipHeight = 0;
+
+    bool memoryDC = false;
+    HBITMAP bitmap = nullptr;  // memory DC: the selected bitmap
+    HWND window = nullptr;     // window DC: the window it belongs to
+
+    HPEN pen = nullptr;
+    HBRUSH brush = nullptr;
+    HFONT font = nullptr;
+    COLORREF textColor = 0x000000;
+    COLORREF bkColor = 0xFFFFFF;
+    int bkMode = OPAQUE;
+    UINT textAlign = 0;
+    POINT position{0, 0};
+};
+
+namespace platform {
+
+// The stock objects a new DC starts with: a black pen, a white brush, and the
+// system font (DejaVu Sans Mono at 13 pixels here).
+HPEN StockBlackPen();
+HBRUSH StockWhiteBrush();
+HFONT StockSystemFont();
+HBITMAP StockOneByOneBitmap();
+
+// Clip rectangle of a DC in logical coordinates (the window onto the surface
+// intersected with the surface), empty when the DC has no surface.
+RECT DeviceClip(const HDC__& dc);
+
+// Points the DC at the surface of `bitmap` (memory DCs) or at a window's
+// framebuffer region (window DCs, set up by user.cpp).
+void AttachSurface(HDC__& dc, Surface* surface, int originX, int originY, int width, int height);
+
+// Text (text.cpp). Resolves a LOGFONTA to a face; null when nothing is usable.
+std::shared_ptr<FontFace> ResolveFont(const LOGFONTA& log);
+// Width (sum of advances) and cell height (ascent + descent) of a string.
+SIZE MeasureText(const FontFace* face, const char* text, int count);
+// Draws glyphs with ink `color` at a top-left cell origin (x, y) in logical
+// coordinates, clipped to `clip` (logical) and the DC's clip.
+void DrawGlyphs(HDC__& dc, const FontFace* face, int x, int y, const char* text, int count, COLORREF color,
+                const RECT& clip);
+// Ascent and descent in pixels of the face.
+int FontAscent(const FontFace* face);
+int FontDescent(const FontFace* face);
+
+// Filling helpers shared by the rasteriser and the text renderer; coordinates
+// are logical, and everything is clipped to the DC's clip.
+void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel);
+
+}  // namespace platform
