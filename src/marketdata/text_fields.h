@@ -3,6 +3,7 @@
 // counts. Nothing here allocates or fails: malformed text reads as 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -30,5 +31,13 @@ std::int32_t ParseCount(const char* text);
 // Reads the next piece of a line the way every reader does (fgets with the
 // limit 1023 into a LineBufferSize buffer). False at the end of the file.
 bool ReadLine(std::FILE* file, char (&buffer)[LineBufferSize]);
+
+// Copies `text` into a fixed field of `size` bytes, cutting what does not fit;
+// the result is always zero-terminated.
+void CopyText(char* destination, std::size_t size, const char* text);
+template <std::size_t N>
+void CopyText(char (&destination)[N], const char* text) {
+    CopyText(destination, N, text);
+}
 
 }  // namespace marketdata

@@ -43,15 +43,18 @@ static bool IsStock(const void* object) {
 }
 
 RECT DeviceClip(const HDC__& dc) {
-    if (dc.surface == nullptr) return RECT{0, 0, 0, 0};
+    if (dc.surface == nullptr)
+        return RECT{0, 0, 0, 0};
     RECT r{0, 0, dc.clipWidth, dc.clipHeight};
     // Keep the window inside the surface.
     r.left = std::max<LONG>(r.left, -dc.originX);
     r.top = std::max<LONG>(r.top, -dc.originY);
     r.right = std::min<LONG>(r.right, dc.surface->width - dc.originX);
     r.bottom = std::min<LONG>(r.bottom, dc.surface->height - dc.originY);
-    if (r.right < r.left) r.right = r.left;
-    if (r.bottom < r.top) r.bottom = r.top;
+    if (r.right < r.left)
+        r.right = r.left;
+    if (r.bottom < r.top)
+        r.bottom = r.top;
     return r;
 }
 
@@ -69,7 +72,8 @@ void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel) {
     r.top = std::max(r.top, clip.top);
     r.right = std::min(r.right, clip.right);
     r.bottom = std::min(r.bottom, clip.bottom);
-    if (r.left >= r.right || r.top >= r.bottom) return;
+    if (r.left >= r.right || r.top >= r.bottom)
+        return;
     const int stride = dc.surface->width;
     for (LONG y = r.top; y < r.bottom; ++y) {
         std::uint32_t* row = dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * stride + dc.originX;
@@ -77,7 +81,53 @@ void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel) {
     }
 }
 
-static GdiObject* AsObject(HGDIOBJ object) { return static_cast<GdiObject*>(object); }
+static GdiObject* AsObject(HGDIOBJ object) {
+    return static_cast<GdiObject*>(object);
+}
+
+// Live brushes in creation order.
+static std::vector<HBRUSH>& LiveBrushes() {
+    static std::vector<HBRUSH> brushes;
+    return brushes;
+}
+
+std::vector<COLORREF> LiveBrushColors() {
+    std::vector<COLORREF> colors;
+    colors.reserve(LiveBrushes().size());
+    for (HBRUSH b : LiveBrushes())
+        colors.push_back(b->color);
+    return colors;
+}
+
+static void Destroy(GdiObject* o) {
+    if (o->kind == ObjectKind::Brush) {
+        auto& live = LiveBrushes();
+        live.erase(std::remove(live.begin(), live.end(), static_cast<HBRUSH>(o)), live.end());
+    }
+    delete o;
+}
+
+// Counts the DCs holding a pen, brush or font, so that deleting a selected
+// object cannot leave a DC pointing at freed memory.
+static void Hold(GdiObject* o) {
+    if (o != nullptr && !IsStock(o))
+        ++o->selections;
+}
+static void Release(GdiObject* o) {
+    if (o == nullptr || IsStock(o) || o->selections <= 0)
+        return;
+    if (--o->selections == 0 && o->deletePending)
+        Destroy(o);
+}
+
+void FreeDeviceContext(HDC dc) {
+    if (dc->memoryDC && dc->bitmap != nullptr && dc->bitmap->selectedIn > 0)
+        --dc->bitmap->selectedIn;
+    Release(dc->pen);
+    Release(dc->brush);
+    Release(dc->font);
+    delete dc;
+}
 
 }  // namespace platform
 
@@ -92,14 +142,17 @@ HPEN CreatePen(int style, int width, COLORREF color) {
 }
 
 HBRUSH CreateBrushIndirect(const LOGBRUSH* brush) {
-    if (brush == nullptr || brush->lbStyle != BS_SOLID) return nullptr;
+    if (brush == nullptr || brush->lbStyle != BS_SOLID)
+        return nullptr;
     auto* b = new HBRUSH__;
     b->color = brush->lbColor & 0x00FFFFFF;
+    LiveBrushes().push_back(b);
     return b;
 }
 
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
-    if (width <= 0 || height <= 0) return nullptr;
+    if (width <= 0 || height <= 0)
+        return nullptr;
     // A bitmap of 32767 x 32767 is the largest the program asks for (4 GiB);
     // refuse what cannot be allocated instead of aborting.
     try {
@@ -123,31 +176,47 @@ HDC CreateCompatibleDC(HDC dc) {
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
-    if (dc == nullptr || object == nullptr) return nullptr;
+    if (dc == nullptr || object == nullptr)
+        return nullptr;
     GdiObject* o = AsObject(object);
     switch (o->kind) {
         case ObjectKind::Pen: {
             HPEN previous = dc->pen;
+            if (previous == o)
+                return previous;
+            Hold(o);
             dc->pen = static_cast<HPEN>(o);
+            Release(previous);
             return previous;
         }
         case ObjectKind::Brush: {
             HBRUSH previous = dc->brush;
+            if (previous == o)
+                return previous;
+            Hold(o);
             dc->brush = static_cast<HBRUSH>(o);
+            Release(previous);
             return previous;
         }
         case ObjectKind::Font: {
             HFONT previous = dc->font;
+            if (previous == o)
+                return previous;
+            Hold(o);
             dc->font = static_cast<HFONT>(o);
+            Release(previous);
             return previous;
         }
         case ObjectKind::Bitmap: {
             // Only memory DCs hold bitmaps, and a bitmap sits in one DC at a time.
             auto* bitmap = static_cast<HBITMAP>(o);
-            if (!dc->memoryDC) return nullptr;
-            if (bitmap != dc->bitmap && bitmap->selectedIn > 0 && bitmap != StockOneByOneBitmap()) return nullptr;
+            if (!dc->memoryDC)
+                return nullptr;
+            if (bitmap != dc->bitmap && bitmap->selectedIn > 0 && bitmap != StockOneByOneBitmap())
+                return nullptr;
             HBITMAP previous = dc->bitmap;
-            if (previous != nullptr && previous->selectedIn > 0) --previous->selectedIn;
+            if (previous != nullptr && previous->selectedIn > 0)
+                --previous->selectedIn;
             dc->bitmap = bitmap;
             ++bitmap->selectedIn;
             AttachSurface(*dc, &bitmap->surface, 0, 0, bitmap->surface.width, bitmap->surface.height);
@@ -158,52 +227,64 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-    if (object == nullptr || IsStock(object)) return FALSE;
+    if (object == nullptr || IsStock(object))
+        return FALSE;
     GdiObject* o = AsObject(object);
     // A bitmap still selected into a DC cannot be deleted, as in GDI.
-    if (o->kind == ObjectKind::Bitmap && static_cast<HBITMAP>(o)->selectedIn > 0) return FALSE;
-    delete o;
+    if (o->kind == ObjectKind::Bitmap && static_cast<HBITMAP>(o)->selectedIn > 0)
+        return FALSE;
+    if (o->selections > 0) {
+        o->deletePending = true;
+        return TRUE;
+    }
+    Destroy(o);
     return TRUE;
 }
 
 BOOL DeleteDC(HDC dc) {
-    if (dc == nullptr) return FALSE;
-    if (dc->memoryDC && dc->bitmap != nullptr && dc->bitmap->selectedIn > 0) --dc->bitmap->selectedIn;
-    delete dc;
+    if (dc == nullptr)
+        return FALSE;
+    FreeDeviceContext(dc);
     return TRUE;
 }
 
 COLORREF SetTextColor(HDC dc, COLORREF color) {
-    if (dc == nullptr) return CLR_INVALID;
+    if (dc == nullptr)
+        return CLR_INVALID;
     COLORREF previous = dc->textColor;
     dc->textColor = color & 0x00FFFFFF;
     return previous;
 }
 
 COLORREF SetBkColor(HDC dc, COLORREF color) {
-    if (dc == nullptr) return CLR_INVALID;
+    if (dc == nullptr)
+        return CLR_INVALID;
     COLORREF previous = dc->bkColor;
     dc->bkColor = color & 0x00FFFFFF;
     return previous;
 }
 
 int SetBkMode(HDC dc, int mode) {
-    if (dc == nullptr || (mode != OPAQUE && mode != TRANSPARENT)) return 0;
+    if (dc == nullptr || (mode != OPAQUE && mode != TRANSPARENT))
+        return 0;
     int previous = dc->bkMode;
     dc->bkMode = mode;
     return previous;
 }
 
 UINT SetTextAlign(HDC dc, UINT align) {
-    if (dc == nullptr) return 0xFFFFFFFF;
+    if (dc == nullptr)
+        return 0xFFFFFFFF;
     UINT previous = dc->textAlign;
     dc->textAlign = align;
     return previous;
 }
 
 BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
-    if (dc == nullptr) return FALSE;
-    if (previous != nullptr) *previous = dc->position;
+    if (dc == nullptr)
+        return FALSE;
+    if (previous != nullptr)
+        *previous = dc->position;
     dc->position = POINT{x, y};
     return TRUE;
 }

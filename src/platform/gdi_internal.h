@@ -18,6 +18,10 @@ struct GdiObject {
     explicit GdiObject(ObjectKind k) : kind(k) {}
     virtual ~GdiObject() = default;
     ObjectKind kind;
+    // Pens, brushes and fonts: the number of DCs that hold the object, and a
+    // DeleteObject that waits for the last of them to let go.
+    int selections = 0;
+    bool deletePending = false;
 };
 
 // 32-bit pixels, 0x00RRGGBB in memory (a top-down DIB section's layout).
@@ -97,6 +101,10 @@ HBRUSH StockWhiteBrush();
 HFONT StockSystemFont();
 HBITMAP StockOneByOneBitmap();
 
+// Lets go of the DC's selections (a deleted object still selected is freed
+// now) and frees the DC: DeleteDC for memory DCs, ReleaseDC for window DCs.
+void FreeDeviceContext(HDC dc);
+
 // Clip rectangle of a DC in logical coordinates (the window onto the surface
 // intersected with the surface), empty when the DC has no surface.
 RECT DeviceClip(const HDC__& dc);
@@ -120,5 +128,9 @@ int FontDescent(const FontFace* face);
 // Filling helpers shared by the rasteriser and the text renderer; coordinates
 // are logical, and everything is clipped to the DC's clip.
 void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel);
+
+// Colours of the solid brushes alive now, in the order they were created
+// (GetDIBits keeps them exact when it has to reduce a picture's colours).
+std::vector<COLORREF> LiveBrushColors();
 
 }  // namespace platform

@@ -1,11 +1,472 @@
 // Text: fonts resolved with fontconfig, glyphs rendered with FreeType.
+//
+// Every font is rendered 1 bit deep (no anti-aliasing): the chart asks for
+// draft-quality fonts, and two-colour glyphs keep the picture's colours few,
+// which the 8-bit export relies on.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <tuple>
+
 #include "platform/gdi_internal.h"
 
 namespace platform {
 
+namespace {
+
+constexpr std::int64_t kInt32Min = INT32_MIN;
+constexpr std::int64_t kInt32Max = INT32_MAX;
+
+LONG Saturate(std::int64_t v) {
+    return static_cast<LONG>(std::clamp(v, kInt32Min, kInt32Max));
+}
+
+// Em sizes beyond this are clamped: no caller needs them, and a glyph bitmap
+// grows with the square of the size.
+constexpr int kMaxEmPixels = 2048;
+// What lfHeight 0 ("a reasonable default") asks for.
+constexpr int kDefaultEmPixels = 13;
+
+// One glyph, 1 bit a pixel, rows of `pitch` bytes, most significant bit first.
+struct Glyph {
+    bool rendered = false;
+    int left = 0;  // from the pen position to the bitmap's first column
+    int top = 0;   // from the baseline up to the bitmap's first row
+    int width = 0;
+    int rows = 0;
+    int pitch = 0;
+    std::vector<std::uint8_t> bits;
+};
+
+FT_Library Library() {
+    static FT_Library library = [] {
+        FT_Library lib = nullptr;
+        if (FT_Init_FreeType(&lib) != 0)
+            return static_cast<FT_Library>(nullptr);
+        return lib;
+    }();
+    return library;
+}
+
+std::string Lowercase(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// Windows face names that are fixed-pitch; when the face itself is missing,
+// another monospace face keeps columns of figures aligned.
+bool IsKnownMonospaceFace(const std::string& lowered) {
+    static constexpr std::array<const char*, 8> kNames = {
+        "lucida console",         "courier new", "courier",  "consolas",
+        "lucida sans typewriter", "fixedsys",    "terminal", "monospace"};
+    return std::any_of(kNames.begin(), kNames.end(), [&](const char* n) { return lowered == n; });
+}
+
+const char* GenericFamily(const LOGFONTA& log, const std::string& lowered) {
+    constexpr BYTE kFixedPitch = 1;
+    constexpr BYTE kFamilyMask = 0xF0;
+    constexpr BYTE kFfRoman = 0x10;
+    constexpr BYTE kFfModern = 0x30;
+    if (IsKnownMonospaceFace(lowered))
+        return "monospace";
+    if ((log.lfPitchAndFamily & 0x03) == kFixedPitch || (log.lfPitchAndFamily & kFamilyMask) == kFfModern)
+        return "monospace";
+    if ((log.lfPitchAndFamily & kFamilyMask) == kFfRoman)
+        return "serif";
+    return "sans-serif";
+}
+
+struct MatchedFile {
+    std::string path;
+    int index = 0;
+};
+
+// Asks fontconfig for the face, with a generic family after it so that a
+// missing face falls back to a face of the same kind rather than whatever the
+// configuration likes best.
+bool MatchFontFile(const LOGFONTA& log, const std::string& faceName, int emPixels, MatchedFile& out) {
+    static const bool initialised = [] {
+        if (FcInit() != FcTrue)
+            return false;
+        // fontconfig keeps caches that only FcFini releases; without it every
+        // run under a leak checker reports them.
+        std::atexit([] { FcFini(); });
+        return true;
+    }();
+    if (!initialised)
+        return false;
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr)
+        return false;
+    const std::string lowered = Lowercase(faceName);
+    const char* generic = GenericFamily(log, lowered);
+    if (!faceName.empty())
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(generic));
+    if (std::strcmp(generic, "monospace") == 0)
+        FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
+    const LONG weight = log.lfWeight <= 0 ? FW_NORMAL : std::min<LONG>(log.lfWeight, 1000);
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
+    FcPatternAddInteger(pattern, FC_SLANT, log.lfItalic != 0 ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddDouble(pattern, FC_PIXEL_SIZE, emPixels);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    bool found = false;
+    if (match != nullptr) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
+            out.path = reinterpret_cast<const char*>(file);
+            int index = 0;
+            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch)
+                out.index = index;
+            found = true;
+        }
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+// Scales font units to pixels at `em`, rounding halves away from zero.
+int ScaleRounded(std::int64_t units, int em, int unitsPerEm) {
+    const std::int64_t num = units * em;
+    const std::int64_t half = unitsPerEm / 2;
+    return static_cast<int>(num >= 0 ? (num + half) / unitsPerEm : -((-num + half) / unitsPerEm));
+}
+
+}  // namespace
+
+// A face at one pixel size with its glyph cache. Faces live for the whole
+// process (they are shared through the resolution cache).
+class FontFace {
+public:
+    FontFace(FT_Face face, int em) : face_(face), em_(em) {}
+    ~FontFace() { FT_Done_Face(face_); }
+    FontFace(const FontFace&) = delete;
+    FontFace& operator=(const FontFace&) = delete;
+
+    bool Initialise() {
+        if (FT_Set_Pixel_Sizes(face_, 0, static_cast<FT_UInt>(em_)) != 0)
+            return false;
+        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
+        const int upem = face_->units_per_EM;
+        if (upem > 0 && os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {
+            ascent_ = ScaleRounded(os2->usWinAscent, em_, upem);
+            descent_ = ScaleRounded(os2->usWinDescent, em_, upem);
+        } else if (upem > 0) {
+            ascent_ = ScaleRounded(face_->ascender, em_, upem);
+            descent_ = ScaleRounded(-static_cast<std::int64_t>(face_->descender), em_, upem);
+        } else {
+            ascent_ = static_cast<int>((face_->size->metrics.ascender + 63) >> 6);
+            descent_ = static_cast<int>((-face_->size->metrics.descender + 63) >> 6);
+        }
+        ascent_ = std::max(ascent_, 0);
+        descent_ = std::max(descent_, 0);
+        // Advances come from the hinted outlines, as drawn, in whole pixels.
+        for (int byte = 0; byte < 256; ++byte) {
+            glyphIndex_[byte] = FT_Get_Char_Index(face_, static_cast<FT_ULong>(byte));
+            advance_[byte] = 0;
+            if (FT_Load_Glyph(face_, glyphIndex_[byte], FT_LOAD_TARGET_MONO) == 0)
+                advance_[byte] = static_cast<int>(std::max<FT_Pos>(0, (face_->glyph->advance.x + 32) >> 6));
+        }
+        return true;
+    }
+
+    int ascent() const { return ascent_; }
+    int descent() const { return descent_; }
+    int Advance(unsigned char byte) const { return advance_[byte]; }
+
+    // Rendered on first use and kept.
+    const Glyph& GlyphFor(unsigned char byte) const {
+        Glyph& g = glyphs_[byte];
+        if (g.rendered)
+            return g;
+        g.rendered = true;
+        if (FT_Load_Glyph(face_, glyphIndex_[byte], FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0)
+            return g;
+        const FT_GlyphSlot slot = face_->glyph;
+        const FT_Bitmap& bm = slot->bitmap;
+        if (bm.width == 0 || bm.rows == 0 || bm.buffer == nullptr)
+            return g;
+        g.left = slot->bitmap_left;
+        g.top = slot->bitmap_top;
+        g.width = static_cast<int>(bm.width);
+        g.rows = static_cast<int>(bm.rows);
+        g.pitch = (g.width + 7) / 8;
+        g.bits.assign(static_cast<std::size_t>(g.pitch) * g.rows, 0);
+        for (int row = 0; row < g.rows; ++row) {
+            const unsigned char* src = bm.buffer + static_cast<std::ptrdiff_t>(row) * bm.pitch;
+            std::uint8_t* dst = g.bits.data() + static_cast<std::size_t>(row) * g.pitch;
+            if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+                std::memcpy(dst, src, static_cast<std::size_t>(g.pitch));
+            } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+                // A renderer that ignored the mono request: threshold at half.
+                for (int col = 0; col < g.width; ++col)
+                    if (src[col] >= 128)
+                        dst[col / 8] |= static_cast<std::uint8_t>(0x80 >> (col % 8));
+            }
+        }
+        return g;
+    }
+
+private:
+    FT_Face face_;
+    int em_;
+    int ascent_ = 0;
+    int descent_ = 0;
+    std::array<FT_UInt, 256> glyphIndex_{};
+    std::array<int, 256> advance_{};
+    mutable std::array<Glyph, 256> glyphs_{};
+};
+
+namespace {
+
+std::int64_t TextWidth(const FontFace* face, const char* text, int count) {
+    if (face == nullptr || text == nullptr)
+        return 0;
+    std::int64_t width = 0;
+    for (int i = 0; i < count; ++i)
+        width += face->Advance(static_cast<unsigned char>(text[i]));
+    return width;
+}
+
+int CellHeight(const FontFace* face) {
+    return face == nullptr ? 0 : face->ascent() + face->descent();
+}
+
+// Draws glyphs with the pen starting at (x, baseline) in 64-bit logical
+// coordinates; `clip` is already intersected with the DC's clip and not empty.
+void DrawGlyphRun(HDC__& dc, const FontFace& face, std::int64_t x, std::int64_t baseline, const char* text, int count,
+                  std::uint32_t pixel, const RECT& clip) {
+    const int stride = dc.surface->width;
+    std::uint32_t* const origin =
+        dc.surface->pixels.data() + static_cast<std::ptrdiff_t>(dc.originY) * stride + dc.originX;
+    std::int64_t pen = x;
+    for (int i = 0; i < count; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::int64_t penHere = pen;
+        pen += face.Advance(byte);
+        // Glyphs never reach further left than a few advances of the pen, so
+        // once the pen is far past the clip the rest of the string is too.
+        if (penHere - kMaxEmPixels * 2 > clip.right)
+            break;
+        const Glyph& g = face.GlyphFor(byte);
+        if (g.bits.empty())
+            continue;
+        const std::int64_t gx = penHere + g.left;
+        const std::int64_t gy = baseline - g.top;
+        const std::int64_t x0 = std::max<std::int64_t>(gx, clip.left);
+        const std::int64_t x1 = std::min<std::int64_t>(gx + g.width, clip.right);
+        const std::int64_t y0 = std::max<std::int64_t>(gy, clip.top);
+        const std::int64_t y1 = std::min<std::int64_t>(gy + g.rows, clip.bottom);
+        if (x0 >= x1 || y0 >= y1)
+            continue;
+        for (std::int64_t y = y0; y < y1; ++y) {
+            const std::uint8_t* bits = g.bits.data() + static_cast<std::size_t>(y - gy) * g.pitch;
+            std::uint32_t* row = origin + static_cast<std::ptrdiff_t>(y) * stride;
+            for (std::int64_t px = x0; px < x1; ++px) {
+                const auto col = static_cast<int>(px - gx);
+                if (bits[col >> 3] & (0x80 >> (col & 7)))
+                    row[px] = pixel;
+            }
+        }
+    }
+}
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    return r;
+}
+
+bool IsEmpty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
+
+constexpr RECT kUnclipped{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+
+// The face a DC draws with: its font's, else the system font's.
+const FontFace* FaceOf(const HDC__& dc) {
+    if (dc.font != nullptr && dc.font->face)
+        return dc.font->face.get();
+    return StockSystemFont()->face.get();
+}
+
+}  // namespace
+
+std::shared_ptr<FontFace> ResolveFont(const LOGFONTA& log) {
+    char name[LF_FACESIZE + 1] = {};
+    std::memcpy(name, log.lfFaceName, LF_FACESIZE);  // may lack its terminator
+    const std::string faceName = name;
+    int em = kDefaultEmPixels;
+    if (log.lfHeight < 0)
+        em = static_cast<int>(std::min<std::int64_t>(-static_cast<std::int64_t>(log.lfHeight), kMaxEmPixels));
+    else if (log.lfHeight > 0)
+        em = static_cast<int>(std::min<std::int64_t>(log.lfHeight, kMaxEmPixels));
+    const bool cellHeight = log.lfHeight > 0;
+    const LONG weight = log.lfWeight;
+    const bool italic = log.lfItalic != 0;
+
+    // Everything that takes part in the match is in the key.
+    using Key = std::tuple<std::string, LONG, LONG, bool, BYTE>;
+    static std::map<Key, std::shared_ptr<FontFace>> cache;
+    const Key key{Lowercase(faceName), log.lfHeight, weight, italic, log.lfPitchAndFamily};
+    if (auto it = cache.find(key); it != cache.end())
+        return it->second;
+
+    std::shared_ptr<FontFace> resolved;
+    MatchedFile file;
+    FT_Library library = Library();
+    if (library != nullptr && MatchFontFile(log, faceName, em, file)) {
+        FT_Face ftFace = nullptr;
+        if (FT_New_Face(library, file.path.c_str(), file.index, &ftFace) == 0) {
+            // A positive height is the cell height: find the em that gives it.
+            if (cellHeight && ftFace->units_per_EM > 0) {
+                const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ftFace, FT_SFNT_OS2));
+                std::int64_t cellUnits = 0;
+                if (os2 != nullptr && os2->version != 0xFFFF)
+                    cellUnits = static_cast<std::int64_t>(os2->usWinAscent) + os2->usWinDescent;
+                if (cellUnits <= 0)
+                    cellUnits = static_cast<std::int64_t>(ftFace->ascender) - ftFace->descender;
+                if (cellUnits > 0)
+                    em = std::clamp(ScaleRounded(em, ftFace->units_per_EM, static_cast<int>(cellUnits)), 1,
+                                    kMaxEmPixels);
+            }
+            auto face = std::make_shared<FontFace>(ftFace, em);
+            if (face->Initialise())
+                resolved = std::move(face);
+        }
+    }
+    cache.emplace(key, resolved);
+    return resolved;
+}
+
+SIZE MeasureText(const FontFace* face, const char* text, int count) {
+    if (face == nullptr || count <= 0)
+        return SIZE{0, CellHeight(face)};
+    return SIZE{Saturate(TextWidth(face, text, count)), CellHeight(face)};
+}
+
+void DrawGlyphs(HDC__& dc, const FontFace* face, int x, int y, const char* text, int count, COLORREF color,
+                const RECT& clip) {
+    if (face == nullptr || text == nullptr || count <= 0)
+        return;
+    const RECT area = Intersect(clip, DeviceClip(dc));
+    if (IsEmpty(area))
+        return;
+    DrawGlyphRun(dc, *face, x, static_cast<std::int64_t>(y) + face->ascent(), text, count, ColorToPixel(color), area);
+}
+
+int FontAscent(const FontFace* face) {
+    return face == nullptr ? 0 : face->ascent();
+}
+int FontDescent(const FontFace* face) {
+    return face == nullptr ? 0 : face->descent();
+}
+
 HFONT StockSystemFont() {
-    static HFONT__ font;
+    static HFONT__ font = [] {
+        HFONT__ f;
+        f.log.lfHeight = -13;
+        f.log.lfWeight = FW_NORMAL;
+        std::strcpy(f.log.lfFaceName, "DejaVu Sans Mono");
+        f.log.lfPitchAndFamily = 0x31;  // FIXED_PITCH | FF_MODERN
+        f.face = ResolveFont(f.log);
+        return f;
+    }();
     return &font;
 }
 
 }  // namespace platform
+
+using namespace platform;
+
+HFONT CreateFontIndirectA(const LOGFONTA* log) {
+    if (log == nullptr)
+        return nullptr;
+    auto* font = new HFONT__;
+    font->log = *log;
+    font->log.lfFaceName[LF_FACESIZE - 1] = '\0';
+    font->face = ResolveFont(*log);
+    return font;
+}
+
+BOOL GetTextExtentPointA(HDC dc, LPCSTR text, int count, LPSIZE size) {
+    if (dc == nullptr || size == nullptr || count < 0 || (text == nullptr && count > 0))
+        return FALSE;
+    *size = MeasureText(FaceOf(*dc), text, count);
+    return TRUE;
+}
+
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count, const INT* dx) {
+    if (dc == nullptr || (text == nullptr && count > 0))
+        return FALSE;
+    const int n = static_cast<int>(std::min<UINT>(count, INT32_MAX));
+    const FontFace* face = FaceOf(*dc);
+
+    // The rectangle only counts with one of the options; a flipped one is put
+    // in order, as GDI does.
+    bool haveRect = rect != nullptr && (options & (ETO_OPAQUE | ETO_CLIPPED)) != 0;
+    RECT box = kUnclipped;
+    if (haveRect) {
+        box = RECT{std::min(rect->left, rect->right), std::min(rect->top, rect->bottom),
+                   std::max(rect->left, rect->right), std::max(rect->top, rect->bottom)};
+    }
+    const bool clipped = haveRect && (options & ETO_CLIPPED) != 0;
+    const bool opaqueRect = haveRect && (options & ETO_OPAQUE) != 0;
+    const std::uint32_t background = ColorToPixel(dc->bkColor);
+    if (opaqueRect)
+        FillRectPixels(*dc, box, background);
+    if (face == nullptr || n == 0)
+        return TRUE;
+
+    // Reference point to the cell's top-left, in 64 bits: a far-off point with
+    // a long string must stay far off, not wrap.
+    const std::int64_t width = TextWidth(face, text, n);
+    const int ascent = face->ascent();
+    const int height = CellHeight(face);
+    std::int64_t left = x;
+    if ((dc->textAlign & TA_CENTER) == TA_CENTER)
+        left -= width / 2;
+    else if ((dc->textAlign & TA_RIGHT) != 0)
+        left -= width;
+    std::int64_t top = y;
+    if ((dc->textAlign & TA_BASELINE) == TA_BASELINE)
+        top -= ascent;
+    else if ((dc->textAlign & TA_BOTTOM) != 0)
+        top -= height;
+
+    const RECT glyphClip = clipped ? box : kUnclipped;
+    // In opaque mode the cell is filled too, unless the opaque rectangle
+    // already covers everything that can be drawn.
+    if (dc->bkMode == OPAQUE && !(opaqueRect && clipped)) {
+        const RECT cell{Saturate(left), Saturate(top), Saturate(left + width), Saturate(top + height)};
+        const RECT fill = Intersect(cell, glyphClip);
+        if (!IsEmpty(fill))
+            FillRectPixels(*dc, fill, background);
+    }
+    const RECT area = Intersect(glyphClip, DeviceClip(*dc));
+    if (IsEmpty(area))
+        return TRUE;
+    // Nothing of the string can reach the clip: skip the glyph walk.
+    if (left - kMaxEmPixels * 2 > area.right || left + width + kMaxEmPixels * 2 < area.left)
+        return TRUE;
+    if (top - kMaxEmPixels * 2 > area.bottom || top + height + kMaxEmPixels * 2 < area.top)
+        return TRUE;
+    DrawGlyphRun(*dc, *face, left, top + ascent, text, n, ColorToPixel(dc->textColor), area);
+    return TRUE;
+}

@@ -352,6 +352,7 @@ LSTATUS RegCloseKey(HKEY key);
 // Opens a file named the Windows way ("Data\eSPY.txt"): backslashes become
 // slashes, and when the exact path does not exist each component is matched
 // case-insensitively. Text mode ("rt") reads CR LF files exactly like LF files.
+// Only regular files open for reading: a folder, device or pipe counts as missing.
 std::FILE* OpenDataFile(LPCSTR name, LPCSTR mode);
 
 // ---------------------------------------------------------------- program entry

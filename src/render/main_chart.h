@@ -19,8 +19,14 @@ extern MainScaleValues MainScale;
 
 constexpr int MarkerPitch = 2;
 
-// y of value v on a rectangle spanning [top, bottom] for the scale; 64-bit
-// arithmetic narrowed by saturation.
+// The scale for the price series' largest and smallest values: the top 10
+// above the maximum, the bottom 110 below the minimum (rounded away from zero
+// to 10 and 100) less 50. Saturates at the int32 range, so top > bottom always.
+MainScaleValues ScaleForRange(std::int32_t maximum, std::int32_t minimum);
+
+// y of value v on a rectangle spanning [top, bottom] for the scale: computed
+// exactly (truncating toward zero) and narrowed by saturation, so a far-off
+// value stays far off. An empty scale (top == bottom) maps to r.top.
 std::int32_t ValueToY(std::int32_t v, const RECT& r, std::int32_t scaleTop, std::int32_t scaleBottom);
 
 void DrawMainChart(HDC dc, RECT r, int marginWidth);

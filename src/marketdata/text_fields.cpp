@@ -1,0 +1,227 @@
+#include "marketdata/text_fields.h"
+
+#include <climits>
+#include <cstring>
+
+namespace marketdata {
+
+const char* const EmptyField = "";
+
+namespace {
+
+// Bytes are compared as signed characters: 0x80 and above is never a digit,
+// a blank or a separator, whatever the signedness of char on this compiler.
+constexpr signed char AsSigned(char c) {
+    return static_cast<signed char>(c);
+}
+constexpr bool IsDigit(char c) {
+    return AsSigned(c) >= '0' && AsSigned(c) <= '9';
+}
+constexpr bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+constexpr bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+constexpr std::uint32_t DigitValue(char c) {
+    return static_cast<std::uint32_t>(AsSigned(c) - '0');
+}
+
+// Price texts keep at most this many significant digits, so that the scaled
+// result stays within 32 bits for every integer part up to 21,474,836.
+constexpr int PriceDigitBudget = 9;
+
+}  // namespace
+
+std::uint32_t TrimLineEnd(char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    char* end = text + std::strlen(text);
+    while (end > text && IsLineEnd(end[-1])) {
+        --end;
+    }
+    *end = '\0';
+    return static_cast<std::uint32_t>(end - text);
+}
+
+char* FindChar(char* text, char c) {
+    if (text == nullptr || c == '\0') {
+        return nullptr;
+    }
+    return std::strchr(text, c);
+}
+
+const char* FindChar(const char* text, char c) {
+    if (text == nullptr || c == '\0') {
+        return nullptr;
+    }
+    return std::strchr(text, c);
+}
+
+int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks) {
+    if (text == nullptr) {
+        return 0;
+    }
+    int count = 0;
+    char* cursor = text;
+    while (count < maxFields) {
+        if (trimBlanks) {
+            while (IsBlank(*cursor)) {
+                ++cursor;
+            }
+        }
+        char* start = cursor;
+        fields[count++] = start;
+        char* bar = FindChar(cursor, '|');
+        if (bar != nullptr) {
+            if (trimBlanks) {
+                char* end = bar;
+                while (end > start && IsBlank(end[-1])) {
+                    --end;
+                }
+                *end = '\0';
+            }
+            *bar = '\0';
+            cursor = bar + 1;
+            continue;
+        }
+        // The last field ends at the zero byte or the first line-end character;
+        // an empty last field (after "a|") does not count.
+        char* end = start;
+        while (*end != '\0' && !IsLineEnd(*end)) {
+            ++end;
+        }
+        *end = '\0';
+        if (end == start) {
+            --count;
+        }
+        return count;
+    }
+    return count;
+}
+
+std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound) {
+    // ':' wins over '.', wherever the two stand in the rest of the text.
+    char* separator = std::strchr(cursor, ':');
+    if (separator == nullptr) {
+        separator = std::strchr(cursor, '.');
+    }
+    std::uint32_t value = 0;
+    if (separator != nullptr) {
+        *separator = '\0';
+        for (const char* p = cursor; IsDigit(*p); ++p) {
+            value = value * 10u + DigitValue(*p);
+        }
+        cursor = separator + 1;
+    } else if (IsDigit(*cursor)) {
+        for (const char* p = cursor; IsDigit(*p); ++p) {
+            value = value * 10u + DigitValue(*p);
+        }
+        // Unseparated components are taken to be two characters wide.
+        cursor += (cursor[1] == '\0') ? 1 : 2;
+    }
+    return value < bound ? value : 0;
+}
+
+std::uint32_t ParseTimeOfDay(char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    char* cursor = text;
+    const std::uint32_t hours = ParseTimeComponent(cursor, 25);
+    const std::uint32_t minutes = ParseTimeComponent(cursor, 60);
+    const std::uint32_t seconds = ParseTimeComponent(cursor, 60);
+    const std::uint32_t milliseconds = ParseTimeComponent(cursor, 1000);
+    return milliseconds + 1000u * (seconds + 60u * (minutes + 60u * hours));
+}
+
+std::int32_t ParsePrice(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    const char* p = text;
+    while (*p != '\0' && *p != '.' && !IsDigit(*p)) {
+        ++p;
+    }
+    std::uint32_t value = 0;
+    int digits = 0;
+    for (; IsDigit(*p); ++p) {
+        ++digits;
+        if (digits <= PriceDigitBudget) {
+            value = value * 10u + DigitValue(*p);
+        }
+    }
+    int fractionDigits = 0;
+    if (*p == '.') {
+        for (++p; IsDigit(*p); ++p) {
+            if (digits < PriceDigitBudget) {
+                value = value * 10u + DigitValue(*p);
+                ++digits;
+                ++fractionDigits;
+            }
+        }
+    }
+    for (; fractionDigits < 2; ++fractionDigits) {
+        value *= 10u;  // unsigned: a nine-digit integer part wraps as 32-bit arithmetic does
+    }
+    for (; fractionDigits > 2; --fractionDigits) {
+        value /= 10u;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+std::int32_t ParseSignedPrice(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    const char* p = text;
+    while (IsBlank(*p)) {
+        ++p;
+    }
+    if (*p != '-') {
+        return ParsePrice(p);
+    }
+    const std::int32_t magnitude = ParsePrice(p + 1);
+    // The most negative value has no positive counterpart.
+    return magnitude == INT32_MIN ? INT32_MAX : -magnitude;
+}
+
+std::int32_t ParseCount(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    const char* p = text;
+    while (IsBlank(*p)) {
+        ++p;
+    }
+    std::uint32_t value = 0;
+    for (;; ++p) {
+        if (IsDigit(*p)) {
+            value = value * 10u + DigitValue(*p);
+        } else if (*p != ',') {
+            break;
+        }
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+bool ReadLine(std::FILE* file, char (&buffer)[LineBufferSize]) {
+    return std::fgets(buffer, LineReadLimit, file) != nullptr;
+}
+
+void CopyText(char* destination, std::size_t size, const char* text) {
+    if (size == 0) {
+        return;
+    }
+    std::size_t length = 0;
+    if (text != nullptr) {
+        while (length + 1 < size && text[length] != '\0') {
+            ++length;
+        }
+        std::memcpy(destination, text, length);
+    }
+    destination[length] = '\0';
+}
+
+}  // namespace marketdata

@@ -1,0 +1,227 @@
+// Data files named the Windows way: "Data\eSPY.txt" is Data/eSPY.txt, found
+// case-insensitively when the exact spelling is not on disk, and text mode
+// reads CR LF line ends as LF so that files written on either system read alike.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace platform {
+
+namespace {
+
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string Join(const std::string& directory, std::string_view name) {
+    std::string path;
+    path.reserve(directory.size() + 1 + name.size());
+    path.append(directory);
+    if (!path.empty() && path.back() != '/') {
+        path.push_back('/');
+    }
+    path.append(name);
+    return path;
+}
+
+// The entry of `directory` whose name equals `name` but for ASCII case; when
+// several do, the one first in byte order, so the choice never depends on the
+// order in which the directory lists them.
+bool FindEntryIgnoringCase(const std::string& directory, std::string_view name, std::string& found) {
+    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    bool any = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string_view candidate(entry->d_name);
+        if (EqualsIgnoringCase(candidate, name) && (!any || candidate < found)) {
+            found.assign(candidate);
+            any = true;
+        }
+    }
+    ::closedir(dir);
+    return any;
+}
+
+std::string ToSlashes(const char* name) {
+    std::string path(name);
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
+}
+
+// Resolves `path` component by component. A leaf that does not exist keeps its
+// spelling when `leafMayBeMissing` (a file about to be created).
+bool ResolvePath(const std::string& path, bool leafMayBeMissing, std::string& resolved) {
+    if (Exists(path)) {
+        resolved = path;
+        return true;
+    }
+    std::vector<std::string_view> parts;
+    std::string_view rest(path);
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        std::string_view part = rest.substr(0, slash);
+        if (!part.empty()) {
+            parts.push_back(part);
+        }
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(slash + 1);
+    }
+    std::string current = (!path.empty() && path[0] == '/') ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string_view part = parts[i];
+        const std::string exact = Join(current, part);
+        if (part == "." || part == ".." || Exists(exact)) {
+            current = exact;
+            continue;
+        }
+        std::string entry;
+        if (FindEntryIgnoringCase(current, part, entry)) {
+            current = Join(current, entry);
+        } else if (leafMayBeMissing && i + 1 == parts.size()) {
+            current = exact;
+        } else {
+            return false;
+        }
+    }
+    resolved = current;
+    return !resolved.empty();
+}
+
+// Text-mode reading: a CR directly followed by LF is dropped; a lone CR stays.
+struct CrLfReader {
+    std::FILE* raw;
+};
+
+ssize_t ReadTranslated(void* cookie, char* buffer, std::size_t size) {
+    auto* reader = static_cast<CrLfReader*>(cookie);
+    std::size_t count = 0;
+    while (count < size) {
+        int c = getc_unlocked(reader->raw);
+        if (c == EOF) {
+            break;
+        }
+        if (c == '\r') {
+            const int next = getc_unlocked(reader->raw);
+            if (next == '\n') {
+                c = '\n';
+            } else if (next != EOF) {
+                std::ungetc(next, reader->raw);
+            }
+        }
+        buffer[count++] = static_cast<char>(c);
+    }
+    if (count == 0 && std::ferror(reader->raw)) {
+        return -1;
+    }
+    return static_cast<ssize_t>(count);
+}
+
+int CloseTranslated(void* cookie) {
+    auto* reader = static_cast<CrLfReader*>(cookie);
+    const int result = std::fclose(reader->raw);
+    delete reader;
+    return result == 0 ? 0 : EOF;
+}
+
+std::FILE* OpenTranslatedForReading(const std::string& path) {
+    std::FILE* raw = std::fopen(path.c_str(), "rb");
+    if (raw == nullptr) {
+        return nullptr;
+    }
+    auto* reader = new CrLfReader{raw};
+    cookie_io_functions_t functions{};
+    functions.read = ReadTranslated;
+    functions.close = CloseTranslated;
+    std::FILE* file = ::fopencookie(reader, "r", functions);
+    if (file == nullptr) {
+        std::fclose(raw);
+        delete reader;
+    }
+    return file;
+}
+
+}  // namespace
+
+}  // namespace platform
+
+std::FILE* OpenDataFile(LPCSTR name, LPCSTR mode) {
+    if (name == nullptr || mode == nullptr || name[0] == '\0' || mode[0] == '\0') {
+        errno = ENOENT;
+        return nullptr;
+    }
+    const bool reading = mode[0] == 'r';
+    const bool binary = std::strchr(mode, 'b') != nullptr;
+    const bool update = std::strchr(mode, '+') != nullptr;
+
+    std::string path;
+    if (!platform::ResolvePath(platform::ToSlashes(name), !reading, path)) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // A folder opens as a stream on this system but never reads; refuse it as
+    // Windows does.
+    if (platform::IsDirectory(path)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    // Data files are plain files: a device or pipe named in a configuration
+    // (/dev/zero, a FIFO) could otherwise keep a reader busy for ever.
+    if (reading && !platform::IsRegularFile(path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    if (reading && !binary && !update) {
+        return platform::OpenTranslatedForReading(path);
+    }
+    std::string stdioMode;
+    for (const char* m = mode; *m != '\0'; ++m) {
+        if (*m != 't') {
+            stdioMode.push_back(*m);
+        }
+    }
+    return std::fopen(path.c_str(), stdioMode.c_str());
+}

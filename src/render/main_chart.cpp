@@ -1,0 +1,289 @@
+// The main price chart: scale, axes, grid, zero marker and the five series lines.
+#include "render/main_chart.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "render/labels.h"
+#include "render/resources.h"
+
+namespace render {
+
+MainScaleValues MainScale;
+
+namespace {
+
+// Products of a value span (up to 2^32) and a pixel span (up to 2^32) need
+// more than 64 bits; the exact quotient then narrows by saturation.
+__extension__ typedef __int128 Wide;
+
+std::int32_t Saturate(Wide v) {
+    if (v > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (v < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+// Rounds away from zero to a multiple of m (m > 0); multiples stay.
+std::int64_t RoundAwayFromZero(std::int64_t v, std::int64_t m) {
+    if (v >= 0) {
+        const std::int64_t r = v % m;
+        return r != 0 ? v - r + m : v;
+    }
+    const std::int64_t r = (-v) % m;
+    return r != 0 ? -((-v) - r + m) : v;
+}
+
+// Largest multiple of m not above v, and smallest not below v (m > 0).
+std::int64_t FloorToMultiple(std::int64_t v, std::int64_t m) {
+    std::int64_t q = v / m;
+    if (v % m != 0 && v < 0)
+        --q;
+    return q * m;
+}
+std::int64_t CeilToMultiple(std::int64_t v, std::int64_t m) {
+    std::int64_t q = v / m;
+    if (v % m != 0 && v > 0)
+        ++q;
+    return q * m;
+}
+
+constexpr std::int64_t LabelStep = 100;       // one label and grid line per whole percent
+constexpr std::int64_t LabelBottomGap = 210;  // nothing labelled within 2.1 points of the bottom
+constexpr std::int64_t DotStep = 20;          // one dot every 0.2 points
+constexpr std::int64_t DotBottomGap = 270;
+constexpr COLORREF DotColor = RGB(96, 96, 96);
+constexpr UINT OpaqueClipped = ETO_OPAQUE | ETO_CLIPPED;
+
+// Walks the levels top-down: the multiples of `step` in (above, top]. Levels
+// that land on one pixel row are visited once, as the lowest of them (the one
+// a level-by-level walk would draw last there), so the cost follows the number
+// of rows rather than the value range. Calls visit(level, y).
+template <typename Visit>
+void ForEachLevelRow(const RECT& r, std::int32_t top, std::int32_t bottom, std::int64_t above, std::int64_t step,
+                     Visit visit) {
+    const std::int64_t highest = FloorToMultiple(top, step);
+    const std::int64_t lowest = FloorToMultiple(above, step) + step;
+    if (highest < lowest)
+        return;
+    // A level exists only when top > bottom + gap, so the range is positive.
+    const std::int64_t range = static_cast<std::int64_t>(top) - bottom;
+    const std::int64_t span = static_cast<std::int64_t>(r.bottom) - r.top;
+    const Wide height = span < 0 ? -static_cast<Wide>(span) : static_cast<Wide>(span);
+    for (std::int64_t v = highest; v >= lowest;) {
+        std::int64_t last = lowest;
+        if (height != 0) {
+            // Row index q = d * height / range; the last d on row q is the
+            // largest with d * height < (q + 1) * range.
+            const Wide d = static_cast<Wide>(top) - v;
+            const Wide q = d * height / range;
+            const Wide lastD = ((q + 1) * range - 1) / height;
+            const Wide lastValue = static_cast<Wide>(top) - lastD;
+            if (lastValue > lowest)
+                last = CeilToMultiple(static_cast<std::int64_t>(lastValue), step);
+        }
+        visit(last, ValueToY(static_cast<std::int32_t>(last), r, top, bottom));
+        v = last - step;
+    }
+}
+
+void FormatPercentLabel(char (&text)[32], std::int64_t level) {
+    if (level > 0) {
+        std::snprintf(text, sizeof text, "+%lld%%", static_cast<long long>(level / 100));
+    } else if (level == 0) {
+        std::snprintf(text, sizeof text, "0 ");
+    } else {
+        std::snprintf(text, sizeof text, "%lld%%", static_cast<long long>(level / 100));
+    }
+}
+
+SIZE MeasureText(HDC dc, const char* text, int length) {
+    SIZE size{0, 0};
+    if (!GetTextExtentPointA(dc, text, length, &size))
+        size = SIZE{0, 0};
+    return size;
+}
+
+// One percentage level: the label on both sides and the grid line between.
+// Gives the label's width.
+std::int64_t DrawPercentLevel(HDC dc, const RECT& r, std::int64_t level, std::int32_t y) {
+    char text[32];
+    FormatPercentLabel(text, level);
+    const int length = static_cast<int>(std::strlen(text));
+    const SIZE size = MeasureText(dc, text, length);
+    const std::int64_t textTop = static_cast<std::int64_t>(y) - size.cy / 2;
+    const std::int64_t textBottom = textTop + size.cy;
+
+    const RECT leftBox{Saturate(static_cast<Wide>(r.left) - size.cx), Saturate(textTop), r.left, Saturate(textBottom)};
+    ExtTextOutA(dc, r.left, Saturate(textTop), OpaqueClipped, &leftBox, text, static_cast<UINT>(length), nullptr);
+    MoveToEx(dc, Saturate(static_cast<Wide>(r.left) + 2), y, nullptr);
+    const RECT rightBox{Saturate(static_cast<Wide>(r.right) - 3 - size.cx), Saturate(textTop),
+                        Saturate(static_cast<Wide>(r.right) - 1), Saturate(textBottom)};
+    ExtTextOutA(dc, rightBox.right, Saturate(textTop), OpaqueClipped, &rightBox, text, static_cast<UINT>(length),
+                nullptr);
+    LineTo(dc, rightBox.left, y);
+    return size.cx;
+}
+
+std::int64_t LabelWidth(HDC dc, std::int64_t level) {
+    char text[32];
+    FormatPercentLabel(text, level);
+    return MeasureText(dc, text, static_cast<int>(std::strlen(text))).cx;
+}
+
+// Draws the percentage levels and gives the widest label's width.
+std::int64_t DrawPercentLevels(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom) {
+    const std::int64_t above = static_cast<std::int64_t>(bottom) + LabelBottomGap;
+    std::int64_t maxW = 0;
+    ForEachLevelRow(r, top, bottom, above, LabelStep, [&](std::int64_t level, std::int32_t y) {
+        maxW = std::max(maxW, DrawPercentLevel(dc, r, level, y));
+    });
+    // Levels that shared a row with a lower one were not drawn; the widest
+    // label of all is still among the extremes and zero.
+    const std::int64_t highest = FloorToMultiple(top, LabelStep);
+    const std::int64_t lowest = FloorToMultiple(above, LabelStep) + LabelStep;
+    if (highest >= lowest) {
+        maxW = std::max({maxW, LabelWidth(dc, highest), LabelWidth(dc, lowest)});
+        if (lowest <= 0 && highest >= 0)
+            maxW = std::max(maxW, LabelWidth(dc, 0));
+    }
+    return maxW;
+}
+
+void DrawMinuteMark(HDC dc, const RECT& r, std::int32_t x, std::uint32_t second) {
+    MoveToEx(dc, x, r.top, nullptr);
+    LineTo(dc, x, r.bottom);
+    char text[32];
+    std::snprintf(text, sizeof text, "%2u:%02u", second / 3600, (second / 60) % 60);
+    const int length = static_cast<int>(std::strlen(text));
+    const SIZE size = MeasureText(dc, text, length);
+    const std::int32_t boxLeft = Saturate(static_cast<Wide>(x) - size.cx / 2);
+    const std::int32_t boxRight = Saturate(static_cast<Wide>(boxLeft) + size.cx);
+    const std::int32_t lowTop = Saturate(static_cast<Wide>(r.bottom) - size.cy);
+    const RECT lowBox{boxLeft, lowTop, boxRight, r.bottom};
+    ExtTextOutA(dc, x, lowTop, OpaqueClipped, &lowBox, text, static_cast<UINT>(length), nullptr);
+    const RECT highBox{boxLeft, r.top, boxRight, Saturate(static_cast<Wide>(r.top) + size.cy)};
+    ExtTextOutA(dc, x, r.top, OpaqueClipped, &highBox, text, static_cast<UINT>(length), nullptr);
+}
+
+}  // namespace
+
+MainScaleValues ScaleForRange(std::int32_t maximum, std::int32_t minimum) {
+    MainScaleValues scale;
+    scale.scaleTop = Saturate(RoundAwayFromZero(static_cast<std::int64_t>(maximum) + 10, 10));
+    scale.scaleBottom = Saturate(RoundAwayFromZero(static_cast<std::int64_t>(minimum) - 110, 100) - 50);
+    return scale;
+}
+
+std::int32_t ValueToY(std::int32_t v, const RECT& r, std::int32_t scaleTop, std::int32_t scaleBottom) {
+    const std::int64_t range = static_cast<std::int64_t>(scaleTop) - scaleBottom;
+    if (range == 0)
+        return r.top;  // no scale: nothing to spread over the height
+    const std::int64_t distance = static_cast<std::int64_t>(scaleTop) - v;
+    const std::int64_t height = static_cast<std::int64_t>(r.bottom) - r.top;
+    constexpr std::int64_t Small = std::int64_t{1} << 31;
+    // Every real chart's product fits in 64 bits; only extreme scales need more.
+    if (distance > -Small && distance < Small && height > -Small && height < Small) {
+        return Saturate(static_cast<Wide>(r.top) + distance * height / range);
+    }
+    return Saturate(static_cast<Wide>(r.top) + static_cast<Wide>(distance) * height / range);
+}
+
+void DrawChartAxes(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom) {
+    SelectObject(dc, Font(0));
+    SelectObject(dc, Pen(13));
+    SetTextColor(dc, Ink(0));
+    SetBkColor(dc, Fill(0));
+    SetTextAlign(dc, TA_RIGHT);
+    const std::int64_t maxW = DrawPercentLevels(dc, r, top, bottom);
+
+    // Every ten-second column has the same dots; find their rows once.
+    std::vector<std::int32_t> dotRows;
+    ForEachLevelRow(r, top, bottom, static_cast<std::int64_t>(bottom) + DotBottomGap, DotStep,
+                    [&](std::int64_t, std::int32_t y) { dotRows.push_back(y); });
+
+    // The time axis stops short of the right-hand percentage labels.
+    SetTextAlign(dc, TA_CENTER);
+    for (std::uint32_t i = 0; i < marketdata::SecondCount; ++i) {
+        const std::int64_t x = static_cast<std::int64_t>(r.left) + static_cast<std::int64_t>(i) * marketdata::SlotPitch;
+        if (x + maxW >= r.right)
+            break;
+        const std::uint32_t second = marketdata::SecondWindowFirst + i;
+        if (second % 60 == 0) {
+            DrawMinuteMark(dc, r, static_cast<std::int32_t>(x), second);
+        } else if (second % 10 == 0) {
+            for (std::int32_t y : dotRows)
+                SetPixel(dc, static_cast<std::int32_t>(x), y, DotColor);
+        }
+    }
+}
+
+void DrawSeriesLine(HDC dc, const RECT& q, marketdata::Sample* table, std::int32_t top, std::int32_t bottom, int pen) {
+    if (table == nullptr)
+        return;  // a series whose file is missing is left out
+    SelectObject(dc, Pen(pen));
+    std::int64_t x = q.left;
+    for (std::uint32_t i = 0; i < marketdata::SecondCount; ++i) {
+        const std::int32_t y = ValueToY(table[i].value, q, top, bottom);
+        if (i == 0) {
+            MoveToEx(dc, static_cast<std::int32_t>(x), y, nullptr);
+        } else {
+            // The last segment ends exactly on the right edge; what lies
+            // beyond it is neither drawn nor given a plotY.
+            if (x > q.right)
+                x = q.right;
+            LineTo(dc, static_cast<std::int32_t>(x), y);
+            if (x == q.right)
+                break;
+        }
+        table[i].plotY = y;
+        x += marketdata::SlotPitch;
+    }
+}
+
+void DrawMainChart(HDC dc, RECT r, int marginWidth) {
+    // Only the three price series set the range; the volume-weighted ones may
+    // run off the scale.
+    std::int32_t maximum = 0;
+    std::int32_t minimum = 0;
+    bool any = false;
+    for (const marketdata::SeriesTable* table :
+         {&marketdata::SpySeries, &marketdata::DjiSeries, &marketdata::EminiSeries}) {
+        if (!*table)
+            continue;
+        std::int32_t high = 0;
+        std::int32_t low = 0;
+        marketdata::SeriesRange(table->get(), marketdata::SecondCount, high, low);
+        maximum = any ? std::max(maximum, high) : high;
+        minimum = any ? std::min(minimum, low) : low;
+        any = true;
+    }
+    MainScale = ScaleForRange(maximum, minimum);
+    const std::int32_t top = MainScale.scaleTop;
+    const std::int32_t bottom = MainScale.scaleBottom;
+
+    // The zero marker spans slots 8 to 17, the stretch the tick inset enlarges.
+    const std::int32_t zeroY = ValueToY(0, r, top, bottom);
+    SelectObject(dc, Pen(12));
+    SelectObject(dc, Brush(11));
+    Ellipse(dc, Saturate(static_cast<Wide>(r.left) + 8 * MarkerPitch), Saturate(static_cast<Wide>(zeroY) - 6),
+            Saturate(static_cast<Wide>(r.left) + 17 * MarkerPitch), Saturate(static_cast<Wide>(zeroY) + 12));
+
+    DrawChartAxes(dc, r, top, bottom);
+
+    // Lines and labels stop short of the right-hand percentage labels.
+    r.right = Saturate(static_cast<Wide>(r.right) - marginWidth);
+    DrawSeriesLine(dc, r, marketdata::SpyVwSeries.get(), top, bottom, 2);
+    DrawSeriesLine(dc, r, marketdata::EminiVwSeries.get(), top, bottom, 1);
+    DrawSeriesLine(dc, r, marketdata::DjiSeries.get(), top, bottom, 14);
+    DrawSeriesLine(dc, r, marketdata::EminiSeries.get(), top, bottom, 12);
+    DrawSeriesLine(dc, r, marketdata::SpySeries.get(), top, bottom, 9);
+
+    DrawAnnotationLabels(dc, r, top, bottom);
+}
+
+}  // namespace render

@@ -1,0 +1,137 @@
+// The ribbon heat map: one band per configured symbol, one 2-pixel column per
+// second, each row coloured over its own range from the hue palette. The
+// caption of every row stands in a box right of its band. The broadcast strip
+// follows directly below the last row.
+#include "render/ribbon.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "export/image_map.h"
+#include "marketdata/ribbon.h"
+#include "marketdata/series.h"
+#include "render/main_chart.h"
+#include "render/resources.h"
+
+namespace render {
+
+namespace {
+
+// The ribbon fills the main chart's band between -6.20 % and -7.55 %
+// (hundredths of a percent); its top row touches the tick inset's bottom edge.
+constexpr std::int32_t RibbonTopLevel = -620;
+constexpr std::int32_t BandBottomLevel = -755;
+// Rows this tall or taller take the larger of the two small fonts.
+constexpr std::int64_t LargeFontMinRowHeight = 12;
+constexpr int LargeRowFont = 0;
+constexpr int SmallRowFont = 1;
+constexpr int CaptionColor = 5;
+
+std::int32_t Saturate(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+int TextLength(const char* text, std::size_t capacity) {
+    return static_cast<int>(strnlen(text, capacity));
+}
+
+// Colour index of one second: the row's minimum is black (0); above it the
+// number is scaled over the row's whole range and clamped to the last entry.
+std::uint32_t ColorIndex(std::int32_t value, std::int32_t minimum, std::uint64_t range, std::uint32_t paletteCount) {
+    if (value <= minimum)
+        return 0;
+    const auto offset = static_cast<std::uint64_t>(static_cast<std::int64_t>(value) - minimum);
+    const std::uint64_t n = offset * paletteCount / range;
+    return n >= paletteCount ? paletteCount - 1 : static_cast<std::uint32_t>(n);
+}
+
+void DrawRowColumns(HDC dc, const std::int32_t* values, std::int32_t heatLeft, std::int32_t rightLimit,
+                    std::int32_t rowTop, std::int32_t rowBottom) {
+    const std::uint32_t paletteCount = std::min(HuePalette.count, PaletteCapacity);
+    std::int32_t maximum = 0;
+    std::int32_t minimum = 0;
+    marketdata::ValuesRange(values, marketdata::SecondCount, maximum, minimum);
+    // Formed in 64 bits: a row spanning the whole int32 range must not wrap to 0.
+    const auto range = static_cast<std::uint64_t>(static_cast<std::int64_t>(maximum) - minimum + 1);
+    for (std::uint32_t k = 0; k < marketdata::SecondCount; ++k) {
+        const std::int64_t x =
+            static_cast<std::int64_t>(heatLeft) + static_cast<std::int64_t>(k) * marketdata::SlotPitch;
+        if (x >= rightLimit)
+            break;
+        const std::uint32_t n = ColorIndex(values[k], minimum, range, paletteCount);
+        SelectObject(dc, HuePalette.pens[n]);
+        // x < rightLimit, so x + 1 still fits.
+        const int column = static_cast<int>(x);
+        MoveToEx(dc, column, rowTop, nullptr);
+        LineTo(dc, column, rowBottom);
+        MoveToEx(dc, column + 1, rowTop, nullptr);
+        LineTo(dc, column + 1, rowBottom);
+    }
+}
+
+}  // namespace
+
+RibbonGeometry ComputeRibbonGeometry(const RECT& plotRect, std::int32_t scaleTop, std::int32_t scaleBottom,
+                                     std::uint32_t rowCount) {
+    RibbonGeometry g;
+    g.heatLeft = Saturate(static_cast<std::int64_t>(plotRect.left) + 1);
+    // The main chart's own mapping, so the ribbon meets the tick inset exactly.
+    g.ribbonTop = ValueToY(RibbonTopLevel, plotRect, scaleTop, scaleBottom);
+    g.bandBottom = ValueToY(BandBottomLevel, plotRect, scaleTop, scaleBottom);
+    const std::int64_t band = static_cast<std::int64_t>(g.bandBottom) - g.ribbonTop;
+    // A band turned upside down (never from a computed scale) holds no rows.
+    g.rowHeight = (rowCount == 0 || band <= 0) ? 0 : Saturate(band / rowCount);
+    g.stripTop = Saturate(g.ribbonTop + static_cast<std::int64_t>(rowCount) * g.rowHeight);
+    return g;
+}
+
+int RibbonRowFont(std::int32_t rowHeight) {
+    return rowHeight >= LargeFontMinRowHeight ? LargeRowFont : SmallRowFont;
+}
+
+void DrawRibbon(HDC dc, RECT plotRect) {
+    const int loaded = marketdata::LoadRibbon();
+    if (loaded <= 0)
+        return;
+    const auto rowCount = static_cast<std::uint32_t>(std::min(loaded, marketdata::RibbonCapacity));
+
+    const RibbonGeometry g = ComputeRibbonGeometry(plotRect, MainScale.scaleTop, MainScale.scaleBottom, rowCount);
+
+    SelectObject(dc, Font(RibbonRowFont(g.rowHeight)));
+    SetTextAlign(dc, TA_LEFT | TA_TOP);
+    SetTextColor(dc, Fill(CaptionColor));
+    SetBkColor(dc, Ink(CaptionColor));
+
+    std::int64_t captionWidth = 0;
+    for (std::uint32_t r = 0; r < rowCount; ++r) {
+        const auto& row = marketdata::RibbonTable[r];
+        SIZE extent{0, 0};
+        GetTextExtentPointA(dc, row.caption, TextLength(row.caption, sizeof row.caption), &extent);
+        captionWidth = std::max<std::int64_t>(captionWidth, extent.cx);
+    }
+    const std::int32_t rightLimit = Saturate(static_cast<std::int64_t>(plotRect.right) - 2 - captionWidth);
+
+    // Without palette colours no column can be coloured; the rows are left
+    // out, the strip below still has its place.
+    if (HuePalette.count > 0) {
+        for (std::uint32_t r = 0; r < rowCount; ++r) {
+            const auto& row = marketdata::RibbonTable[r];
+            const std::int32_t rowTop = Saturate(g.ribbonTop + static_cast<std::int64_t>(r) * g.rowHeight);
+            const std::int32_t rowBottom = Saturate(static_cast<std::int64_t>(rowTop) + g.rowHeight);
+            if (row.values)
+                DrawRowColumns(dc, row.values.get(), g.heatLeft, rightLimit, rowTop, rowBottom);
+
+            const RECT box{Saturate(static_cast<std::int64_t>(rightLimit) + 1), rowTop,
+                           Saturate(static_cast<std::int64_t>(rightLimit) + 2 + captionWidth), rowBottom};
+            ExtTextOutA(dc, box.left, rowTop, ETO_OPAQUE | ETO_CLIPPED, &box, row.caption,
+                        static_cast<UINT>(TextLength(row.caption, sizeof row.caption)), nullptr);
+            if (row.link[0] != '\0')
+                exporting::AddMapArea(box, row.link, row.altText);
+        }
+    }
+
+    DrawBroadcastStrip(dc, g.heatLeft, rightLimit, g.stripTop, g.rowHeight);
+}
+
+}  // namespace render

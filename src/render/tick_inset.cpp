@@ -1,0 +1,260 @@
+// The tick inset: a framed zoom into the 3.5-second tick window, placed between
+// two levels of the main chart's scale, with its time axis, grid, the two 25 ms
+// price lines, the panel legends and (inset_panels.cpp) the panels' contents.
+#include "render/tick_inset.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <initializer_list>
+
+#include "render/main_chart.h"
+#include "render/resources.h"
+
+namespace render {
+
+namespace {
+
+using marketdata::Sample;
+using marketdata::SlotPitch;
+using marketdata::TickCount;
+using marketdata::TickWindowFirst;
+
+// Levels of the main chart (hundredths of a percent) that frame the inset.
+constexpr std::int64_t InsetTopLevel = -218;
+constexpr std::int64_t InsetBottomLevel = -620;
+constexpr std::int64_t InsetWidth = 140 * SlotPitch;
+// Rows at the inset's foot that hold the time labels, below the last panel.
+constexpr std::int64_t LabelRows = 13;
+// Dotted marks every fifth value unit; grid lines at every 25th value.
+constexpr std::int64_t DotEvery = 5;
+constexpr std::int64_t GridEvery = 25;
+// The grid runs this many units below lo.
+constexpr std::int64_t GridBelowLo = 10;
+constexpr COLORREF DotColor = RGB(96, 96, 96);
+
+constexpr int FramePen = 1;
+constexpr int FrameBrush = 11;
+constexpr int GridPen = 13;
+constexpr int SpyPen = 9;
+constexpr int EminiPen = 12;
+constexpr int LegendBackground = 11;
+
+std::int32_t Narrow(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// a * b / c, truncating toward zero, with a product that cannot overflow;
+// the quotient saturates at the int64 range. c must not be 0.
+std::int64_t MulDiv64(std::int64_t a, std::int64_t b, std::int64_t c) {
+    __extension__ using Wide = __int128;
+    const Wide q = static_cast<Wide>(a) * b / c;
+    if (q > static_cast<Wide>(INT64_MAX))
+        return INT64_MAX;
+    if (q < static_cast<Wide>(INT64_MIN))
+        return INT64_MIN;
+    return static_cast<std::int64_t>(q);
+}
+
+// Rounds down to a multiple of m (m > 0), also for negative values.
+std::int64_t FloorToMultiple(std::int64_t v, std::int64_t m) {
+    std::int64_t r = v % m;
+    if (r < 0)
+        r += m;
+    return v - r;
+}
+
+void DrawLine(HDC dc, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+    MoveToEx(dc, Narrow(x0), Narrow(y0), nullptr);
+    LineTo(dc, Narrow(x1), Narrow(y1));
+}
+
+// One legend block: lines stacked down from y, each as high as the first.
+void DrawLegend(HDC dc, std::int32_t x, std::int32_t y, std::initializer_list<const char*> lines) {
+    std::int64_t k = 0;
+    std::int64_t row = 0;
+    for (const char* text : lines) {
+        const int height = DrawTextBox(dc, x, Narrow(y + row * k), text);
+        if (row == 0)
+            k = height;
+        ++row;
+    }
+}
+
+}  // namespace
+
+std::optional<InsetGeometry> ComputeInsetGeometry(std::int32_t left, std::int32_t top, std::int32_t bottom) {
+    const std::int64_t span = static_cast<std::int64_t>(MainScale.scaleTop) - MainScale.scaleBottom;
+    if (span <= 0)
+        return std::nullopt;
+    const std::int64_t height = static_cast<std::int64_t>(bottom) - top;
+
+    InsetGeometry g;
+    g.left = Narrow(static_cast<std::int64_t>(left) + 1);
+    g.right = Narrow(g.left + InsetWidth);
+    g.top = Narrow(top + MulDiv64(MainScale.scaleTop - InsetTopLevel, height, span));
+    g.bottom = Narrow(top + MulDiv64(MainScale.scaleTop - InsetBottomLevel, height, span));
+    const std::int64_t h = static_cast<std::int64_t>(g.bottom) - g.top;
+    g.priceBottom = Narrow(g.top + 3 * h / 8);
+
+    const std::int64_t p = g.top + h / 4;
+    const std::int64_t panelsEnd = g.bottom - LabelRows;
+    const std::int64_t t = (panelsEnd - p) / 3;
+    g.panel1 = RECT{g.left, Narrow(p), g.right, Narrow(p + t)};
+    g.panel2 = RECT{g.left, Narrow(p + t + 2), g.right, Narrow(p + 2 * t)};
+    g.panel3 = RECT{g.left, Narrow(p + 2 * t + 4), g.right, Narrow(panelsEnd)};
+    return g;
+}
+
+void InsetPriceRange(std::int32_t& hi, std::int32_t& lo) {
+    bool any = false;
+    std::int32_t maximum = 0;
+    std::int32_t minimum = 0;
+    for (const Sample* table : {marketdata::SpyTicks.get(), marketdata::EminiTicks.get()}) {
+        if (table == nullptr)
+            continue;
+        std::int32_t tableMax = 0;
+        std::int32_t tableMin = 0;
+        marketdata::SeriesRange(table, TickCount, tableMax, tableMin);
+        maximum = any ? std::max(maximum, tableMax) : tableMax;
+        minimum = any ? std::min(minimum, tableMin) : tableMin;
+        any = true;
+    }
+    if (!any) {
+        hi = 1;
+        lo = -1;
+        return;
+    }
+    hi = Narrow(static_cast<std::int64_t>(maximum) + 1);
+    lo = Narrow(static_cast<std::int64_t>(minimum) - 1);
+}
+
+void DrawTickInset(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+    const std::optional<InsetGeometry> geometry = ComputeInsetGeometry(left, top, bottom);
+    if (!geometry)
+        return;
+    const InsetGeometry& g = *geometry;
+
+    // The filled frame hides whatever the main chart drew beneath it.
+    SelectObject(dc, Brush(FrameBrush));
+    SelectObject(dc, Pen(FramePen));
+    Rectangle(dc, g.left, g.top, g.right, g.bottom);
+
+    std::int32_t hi = 1;
+    std::int32_t lo = -1;
+    InsetPriceRange(hi, lo);
+    DrawInsetTimeAxis(dc, g.left, g.top, g.right, g.priceBottom, g.bottom, hi, lo);
+
+    const RECT priceArea{g.left, g.top, g.right, g.priceBottom};
+    DrawTickLine(dc, priceArea, marketdata::SpyTicks.get(), hi, lo, SpyPen);
+    DrawTickLine(dc, priceArea, marketdata::EminiTicks.get(), hi, lo, EminiPen);
+
+    SelectObject(dc, Font(1));
+    SetTextAlign(dc, TA_LEFT | TA_TOP);
+    // A panel whose table is missing is left out, legend and all.
+    if (const Sample* emini = marketdata::EminiTicks.get()) {
+        SetTextColor(dc, Fill(EminiPen));
+        SetBkColor(dc, Fill(LegendBackground));
+        DrawLegend(dc, g.left, g.panel1.top, {"(2) eMini", "buy/sell", "volume"});
+        DrawVolumeBars(dc, g.panel1, emini, EminiPen);
+    }
+    if (const Sample* spy = marketdata::SpyTicks.get()) {
+        SetTextColor(dc, Fill(SpyPen));
+        SetBkColor(dc, Fill(LegendBackground));
+        DrawLegend(dc, g.left, g.panel2.top, {"(3) SPY", "buy/sell", "volume"});
+        DrawVolumeBars(dc, g.panel2, spy, SpyPen);
+    }
+    if (const Sample* quotes = marketdata::QuoteTradeTicks.get()) {
+        SetTextColor(dc, Ink(0));
+        SetBkColor(dc, Fill(LegendBackground));
+        DrawLegend(dc, g.left, g.panel3.top, {"(1) Quote", "Saturation"});
+        DrawSaturation(dc, g.panel3, quotes, EminiPen);
+    }
+}
+
+void DrawInsetTimeAxis(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t priceBottom,
+                       std::int32_t bottom, std::int32_t hi, std::int32_t lo) {
+    SelectObject(dc, Font(0));
+    SetTextAlign(dc, TA_LEFT | TA_TOP);
+    SetTextColor(dc, Ink(0));
+    SetBkColor(dc, Fill(LegendBackground));
+    SelectObject(dc, Pen(GridPen));
+
+    SIZE sample{0, 0};
+    GetTextExtentPointA(dc, "12:34:56", 8, &sample);
+    const std::int64_t labelTop = static_cast<std::int64_t>(bottom) - sample.cy;
+
+    // Pixels per value unit. A range taller than the price area gives 0, and
+    // an inverted area is treated the same: nothing can be spaced then.
+    const std::int64_t range = static_cast<std::int64_t>(hi) - lo;
+    std::int64_t u = range > 0 ? (static_cast<std::int64_t>(priceBottom) - top) / range : 0;
+    if (u < 0)
+        u = 0;
+
+    std::int64_t x = left;
+    std::uint32_t ms = TickWindowFirst;
+    for (std::uint32_t i = 0; i < TickCount && x < right; ++i, x += 2, ms += 25) {
+        if (ms % 1000 == 0) {
+            DrawLine(dc, x, top, x, bottom);
+            char text[32];
+            const int length = wsprintfA(text, "%2d:%02d:%02d", static_cast<int>(ms / 3600000),
+                                         static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60));
+            SIZE size{0, 0};
+            GetTextExtentPointA(dc, text, length, &size);
+            const std::int64_t w = size.cx;
+            std::int64_t labelLeft = x - w / 2;
+            if (labelLeft < 1)
+                labelLeft = 1;
+            else if (labelLeft + w >= right)
+                labelLeft = static_cast<std::int64_t>(right) - w - 1;
+            const RECT box{Narrow(labelLeft), Narrow(labelTop), Narrow(labelLeft + w),
+                           Narrow(static_cast<std::int64_t>(bottom) - 1)};
+            ExtTextOutA(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &box, text, static_cast<UINT>(length),
+                        nullptr);
+        } else if (ms % 200 == 0 && top < labelTop && u > 0) {
+            for (std::int64_t y = top; y < labelTop; y += DotEvery * u)
+                SetPixel(dc, Narrow(x), Narrow(y), DotColor);
+        }
+    }
+
+    // Grid lines at the multiples of 25 from hi down to 10 units below lo,
+    // one value unit per u rows, above the label row. Only the multiples are
+    // visited; with u = 0 they all fall on the top row, drawn once.
+    const std::int64_t lowest = static_cast<std::int64_t>(lo) - GridBelowLo;
+    std::int64_t v = FloorToMultiple(hi, GridEvery);
+    std::int64_t y = top + (static_cast<std::int64_t>(hi) - v) * u;
+    for (; v >= lowest && y < labelTop; v -= GridEvery, y += GridEvery * u) {
+        DrawLine(dc, left, y, right, y);
+        if (u == 0)
+            break;
+    }
+}
+
+void DrawTickLine(HDC dc, const RECT& rect, const Sample* table, std::int32_t hi, std::int32_t lo, int pen) {
+    const std::int64_t range = static_cast<std::int64_t>(hi) - lo;
+    if (table == nullptr || range == 0)
+        return;
+    SelectObject(dc, Pen(pen));
+    const std::int64_t height = static_cast<std::int64_t>(rect.bottom) - rect.top;
+    std::int64_t x = rect.left;
+    for (std::uint32_t i = 0; i < TickCount && x < rect.right; ++i, x += 2) {
+        const std::int64_t y = rect.top + MulDiv64(static_cast<std::int64_t>(hi) - table[i].value, height, range);
+        if (i == 0)
+            MoveToEx(dc, Narrow(x), Narrow(y), nullptr);
+        else
+            LineTo(dc, Narrow(x), Narrow(y));
+    }
+}
+
+int DrawTextBox(HDC dc, std::int32_t x, std::int32_t y, const char* text) {
+    const int length = static_cast<int>(std::strlen(text));
+    SIZE size{0, 0};
+    GetTextExtentPointA(dc, text, length, &size);
+    const std::int64_t left = static_cast<std::int64_t>(x) + 3;
+    const std::int64_t boxTop = static_cast<std::int64_t>(y) + 1;
+    const RECT box{Narrow(left), Narrow(boxTop), Narrow(left + size.cx), Narrow(boxTop + size.cy)};
+    ExtTextOutA(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &box, text, static_cast<UINT>(length), nullptr);
+    return size.cy;
+}
+
+}  // namespace render
