@@ -24,6 +24,7 @@ bench:
 	  echo "== $$b"; \
 	  (cd sample && ../$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true); \
 	done
+	@bench/compare_gnuplot.sh build-bench
 
 fuzz:
 	cmake --preset fuzz >/dev/null

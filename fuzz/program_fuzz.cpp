@@ -33,10 +33,9 @@
 namespace {
 
 constexpr std::array<const char*, 13> DataFiles = {
-    "Data/eSPY.txt",        "Data/iDJI.txt",          "Data/fES.M10.txt",       "Data/eSPY.vw.txt",
-    "Data/fES.M10.vw.txt",  "Data/eSPY.25ms.txt",     "Data/fES.M10.25ms.txt",  "Data/QteTrdCnts.txt",
-    "Data/RibbonInfo.txt",  "Data/r1.txt",            "Data/r2.txt",            "Data/CNBC_Elapsed.txt",
-    "Data/labels.txt",
+    "Data/eSPY.txt",      "Data/iDJI.txt",         "Data/fES.M10.txt",    "Data/eSPY.vw.txt",    "Data/fES.M10.vw.txt",
+    "Data/eSPY.25ms.txt", "Data/fES.M10.25ms.txt", "Data/QteTrdCnts.txt", "Data/RibbonInfo.txt", "Data/r1.txt",
+    "Data/r2.txt",        "Data/CNBC_Elapsed.txt", "Data/labels.txt",
 };
 constexpr std::string_view Separator = "\n@@\n";
 constexpr int PictureWidth = 900;

@@ -1,7 +1,9 @@
 // Process entry. The program itself takes no arguments; the options here only
 // choose the platform backend before the program's entry runs.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -72,6 +74,17 @@ bool ChooseHeadless(const std::optional<SIZE>& chart) {
     return true;
 }
 
+// The program itself reports nothing and ends normally when a file cannot be
+// written; a headless user still deserves to hear which file is missing.
+void WarnAboutUnwrittenExports(std::filesystem::file_time_type started) {
+    for (const char* name : {"Dravenholt.gif", "DravenholtSummary.js"}) {
+        std::error_code ec;
+        const auto written = std::filesystem::last_write_time(name, ec);
+        if (ec || written < started)
+            std::fprintf(stderr, "dravenholt: could not write %s in the working directory\n", name);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,7 +134,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // File times can be coarser than the clock, hence a second of slack.
+    const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(1);
     static int instance;
     char commandLine[] = "";
-    return WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, commandLine, SW_SHOWNORMAL);
+    const int status = WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, commandLine, SW_SHOWNORMAL);
+    if (exportMode)
+        WarnAboutUnwrittenExports(started);
+    return status;
 }

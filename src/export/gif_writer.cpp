@@ -3,10 +3,12 @@
 #include "export/gif_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "export/temp_file.h"
 
@@ -46,9 +48,116 @@ inline std::uint32_t PixelAt(const std::uint8_t* row, std::uint32_t x) {
     }
 }
 
-// The LZW pass over every pixel, top row first. The probe sequence and the
-// codes are the ones AddCode and a plain lookup would give; the loop only
-// keeps its state in locals and tests a slot with one compare.
+// Packs codes least significant bit first into the writer's sub-blocks. The
+// pending bits stay in a register; whole bytes go to the block, and a full
+// block of 255 bytes goes out when the next byte needs room, as PutBits does.
+// Sync leaves the writer exactly as the same codes through PutBits would.
+class CodePacker {
+public:
+    explicit CodePacker(GifWriter& writer) : writer_(writer) {
+        if (writer_.freeBits < 8 && writer_.blockLength < sizeof writer_.block) {
+            // A partly filled byte: its bits go first.
+            pending_ = writer_.block[writer_.blockLength];
+            pendingBits_ = 8 - writer_.freeBits;
+            writer_.block[writer_.blockLength] = 0;
+            writer_.freeBits = 8;
+        }
+    }
+    void Put(std::uint32_t code, std::uint32_t width) {
+        pending_ |= std::uint64_t{code & ((1u << width) - 1)} << pendingBits_;
+        pendingBits_ += width;
+        while (pendingBits_ >= 8) {
+            Byte(static_cast<std::uint8_t>(pending_));
+            pending_ >>= 8;
+            pendingBits_ -= 8;
+        }
+    }
+    void Sync() {
+        if (pendingBits_ == 0)
+            return;
+        if (writer_.blockLength >= SubBlockSize)
+            Emit();
+        writer_.block[writer_.blockLength] = static_cast<std::uint8_t>(pending_);
+        writer_.freeBits = 8 - pendingBits_;
+        pending_ = 0;
+        pendingBits_ = 0;
+    }
+
+private:
+    void Byte(std::uint8_t byte) {
+        if (writer_.blockLength >= SubBlockSize)
+            Emit();
+        writer_.block[writer_.blockLength++] = byte;
+        writer_.block[writer_.blockLength] = 0;
+    }
+    void Emit() {
+        writer_.buffer.Append(static_cast<std::uint8_t>(SubBlockSize));
+        writer_.buffer.Append(writer_.block, SubBlockSize);
+        writer_.blockLength = 0;
+        writer_.block[0] = 0;
+    }
+
+    GifWriter& writer_;
+    std::uint64_t pending_ = 0;
+    std::uint32_t pendingBits_ = 0;
+};
+
+// The codes of the strings made of one pixel value repeated, p, pp, ppp, ...:
+// the table always holds an unbroken prefix of them, so a run of p can be
+// followed as far as the table goes in one step instead of pixel by pixel.
+class RunStrings {
+public:
+    // Only the single pixels, as after a clear.
+    void Reset() {
+        for (std::uint32_t p = 0; p < used_.size(); ++p) {
+            if (used_[p])
+                longer_[p].clear();
+        }
+        used_.fill(false);
+    }
+    // Longest run of p the table holds.
+    std::uint32_t Longest(std::uint32_t p) const { return 1 + static_cast<std::uint32_t>(longer_[p].size()); }
+    std::uint32_t Code(std::uint32_t p, std::uint32_t length) const { return length == 1 ? p : longer_[p][length - 2]; }
+    // The code of the run one longer than Longest(p).
+    void Extend(std::uint32_t p, std::uint32_t code) {
+        used_[p] = true;
+        longer_[p].push_back(static_cast<std::uint16_t>(code));
+    }
+
+private:
+    std::array<std::vector<std::uint16_t>, 256> longer_;
+    std::array<bool, 256> used_{};
+};
+
+// Length of the run of `pixel` at x, at most `limit` pixels.
+template <unsigned Bits>
+inline std::uint32_t RunLength(const std::uint8_t* row, std::uint32_t x, std::uint32_t width, std::uint32_t pixel,
+                               std::uint32_t pixelMask, std::uint32_t limit) {
+    const std::uint32_t end = x + std::min(limit, width - x);
+    std::uint32_t at = x;
+    if constexpr (Bits == 8) {
+        if (pixelMask == 0xFF) {
+            // Eight pixels at a time; the first that differs ends the run.
+            const std::uint64_t pattern = std::uint64_t{pixel} * 0x0101010101010101ull;
+            while (at + 8 <= end) {
+                std::uint64_t word;
+                std::memcpy(&word, row + at, 8);
+                const std::uint64_t differ = word ^ pattern;
+                if (differ != 0)
+                    return at + static_cast<std::uint32_t>(__builtin_ctzll(differ) / 8) - x;
+                at += 8;
+            }
+        }
+    }
+    while (at < end && (PixelAt<Bits>(row, at) & pixelMask) == pixel)
+        ++at;
+    return at - x;
+}
+
+// The LZW pass over every pixel, top row first. The codes are those of the
+// plain greedy algorithm with its probe sequence; the loop keeps its state in
+// locals, tests a slot with one compare, and crosses runs of one colour
+// through RunStrings while the current string is such a run.
 template <unsigned Bits>
 void EncodePixels(GifWriter& writer, const DibView& view, std::uint32_t minCodeSize) {
     const std::uint32_t clearCode = 1u << minCodeSize;
@@ -58,8 +167,11 @@ void EncodePixels(GifWriter& writer, const DibView& view, std::uint32_t minCodeS
     std::uint32_t codeWidth = minCodeSize + 1;
     std::uint32_t largestCode = (1u << codeWidth) - 1;
 
+    CodePacker packer(writer);
     writer.ResetCodeTable(minCodeSize);
-    writer.PutBits(clearCode, codeWidth);
+    packer.Put(clearCode, codeWidth);
+    RunStrings runs;
+    runs.Reset();
 
     std::uint32_t* const keys = writer.slotKeys.get();
     std::uint16_t* const slots = writer.hashSlots.get();
@@ -71,6 +183,9 @@ void EncodePixels(GifWriter& writer, const DibView& view, std::uint32_t minCodeS
     const std::uint32_t width = static_cast<std::uint32_t>(view.info.biWidth);
     const std::uint32_t height = static_cast<std::uint32_t>(view.info.biHeight);
     std::uint32_t current = NoString;
+    // While the current string is `runLength` times `runPixel`; 0 otherwise.
+    std::uint32_t runPixel = 0;
+    std::uint32_t runLength = 0;
 
     for (std::uint32_t y = 0; y < height; ++y) {
         // The snapshot stores the bottom row first.
@@ -80,62 +195,94 @@ void EncodePixels(GifWriter& writer, const DibView& view, std::uint32_t minCodeS
             if (width == 0)
                 continue;
             current = PixelAt<Bits>(row, 0) & pixelMask;
+            runPixel = current;
+            runLength = 1;
             x = 1;
         }
-        for (; x < width; ++x) {
+        while (x < width) {
             const std::uint32_t pixel = PixelAt<Bits>(row, x) & pixelMask;
-            // Most strings go on the way they went last time (runs of one colour).
-            const std::uint32_t child = lastChild[current];
-            if ((child >> 16) == pixel) {
-                current = child & 0xFFFF;
-                continue;
+            if (runLength != 0 && pixel == runPixel) {
+                const std::uint32_t room = runs.Longest(pixel) - runLength;
+                if (room != 0) {
+                    const std::uint32_t step = RunLength<Bits>(row, x, width, pixel, pixelMask, room);
+                    runLength += step;
+                    current = runs.Code(pixel, runLength);
+                    x += step;
+                    continue;
+                }
+                // The table has no longer run: the code goes out below.
+            } else {
+                // Most strings go on the way they went last time.
+                const std::uint32_t child = lastChild[current];
+                if ((child >> 16) == pixel) {
+                    current = child & 0xFFFF;
+                    runLength = 0;
+                    ++x;
+                    continue;
+                }
+                const std::uint32_t key = (current << 8) | pixel;
+                std::uint32_t slot = ((pixel << 8) ^ current) % GifWriter::HashSize;
+                std::uint32_t found;
+                for (;;) {
+                    found = keys[slot];
+                    if (found == key || found == GifWriter::EmptyKey)
+                        break;
+                    slot += GifWriter::HashStep;
+                    if (slot >= GifWriter::HashSize)
+                        slot -= GifWriter::HashSize;
+                }
+                if (found == key) {
+                    const std::uint32_t code = slots[slot];
+                    lastChild[current] = (pixel << 16) | code;
+                    current = code;
+                    runLength = 0;
+                    ++x;
+                    continue;
+                }
             }
-            const std::uint32_t key = (current << 8) | pixel;
-            std::uint32_t slot = ((pixel << 8) ^ current) % GifWriter::HashSize;
-            std::uint32_t found;
-            for (;;) {
-                found = keys[slot];
-                if (found == key || found == GifWriter::EmptyKey)
-                    break;
-                slot += GifWriter::HashStep;
-                if (slot >= GifWriter::HashSize)
-                    slot -= GifWriter::HashSize;
-            }
-            if (found == key) {
-                const std::uint32_t code = slots[slot];
-                lastChild[current] = (pixel << 16) | code;
-                current = code;
-                continue;
-            }
-            writer.PutBits(current, codeWidth);
+            packer.Put(current, codeWidth);
             std::uint32_t added = GifWriter::NoCode;
             if (nextCode < GifWriter::MaxCodes) {
+                const std::uint32_t key = (current << 8) | pixel;
+                std::uint32_t slot = ((pixel << 8) ^ current) % GifWriter::HashSize;
+                while (keys[slot] != GifWriter::EmptyKey) {
+                    slot += GifWriter::HashStep;
+                    if (slot >= GifWriter::HashSize)
+                        slot -= GifWriter::HashSize;
+                }
                 keys[slot] = key;
                 slots[slot] = static_cast<std::uint16_t>(nextCode);
                 suffixes[nextCode] = static_cast<std::uint8_t>(pixel);
                 prefixes[nextCode] = static_cast<std::uint16_t>(current);
                 lastChild[current] = (pixel << 16) | nextCode;
                 lastChild[nextCode] = GifWriter::NoChild;
+                if (runLength != 0 && pixel == runPixel)
+                    runs.Extend(pixel, nextCode);
                 added = nextCode++;
             }
             if (added > largestCode) {
                 ++codeWidth;
                 if (codeWidth > MaxCodeBits) {
-                    writer.PutBits(clearCode, MaxCodeBits);
+                    packer.Put(clearCode, MaxCodeBits);
                     writer.ResetCodeTable(minCodeSize);
+                    runs.Reset();
                     nextCode = writer.nextCode;
                     codeWidth = minCodeSize + 1;
                 }
                 largestCode = (1u << codeWidth) - 1;
             }
             current = pixel;
+            runPixel = pixel;
+            runLength = 1;
+            ++x;
         }
     }
     writer.nextCode = static_cast<std::uint16_t>(nextCode);
 
     if (current != NoString)
-        writer.PutBits(current, codeWidth);
-    writer.PutBits(endCode, codeWidth);
+        packer.Put(current, codeWidth);
+    packer.Put(endCode, codeWidth);
+    packer.Sync();
 }
 
 }  // namespace

@@ -73,8 +73,13 @@ int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks) {
         }
         char* start = cursor;
         fields[count++] = start;
-        char* bar = FindChar(cursor, '|');
-        if (bar != nullptr) {
+        // The paints split every line of the ribbon files: one pass to the
+        // next bar or the end, where a search per field would start anew.
+        char* bar = start;
+        while (*bar != '|' && *bar != '\0') {
+            ++bar;
+        }
+        if (*bar == '|') {
             if (trimBlanks) {
                 char* end = bar;
                 while (end > start && IsBlank(end[-1])) {
@@ -102,10 +107,21 @@ int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks) {
 }
 
 std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound) {
-    // ':' wins over '.', wherever the two stand in the rest of the text.
-    char* separator = std::strchr(cursor, ':');
+    // ':' wins over '.', wherever the two stand in the rest of the text;
+    // one pass finds the first of each.
+    char* separator = nullptr;
+    char* firstDot = nullptr;
+    for (char* p = cursor; *p != '\0'; ++p) {
+        if (*p == ':') {
+            separator = p;
+            break;
+        }
+        if (*p == '.' && firstDot == nullptr) {
+            firstDot = p;
+        }
+    }
     if (separator == nullptr) {
-        separator = std::strchr(cursor, '.');
+        separator = firstDot;
     }
     std::uint32_t value = 0;
     if (separator != nullptr) {

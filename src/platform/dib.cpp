@@ -15,6 +15,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/gdi_internal.h"
 
 namespace platform {
@@ -77,6 +81,40 @@ private:
     std::size_t count_ = 0, mask_ = 0;
     int shift_ = 32;
 };
+
+// The end of the run of pixels of colour p (alpha byte ignored) that starts
+// at `at`, which holds p. Four pixels at a time where SSE2 is there.
+const std::uint32_t* RunEnd(const std::uint32_t* at, const std::uint32_t* end, std::uint32_t p) {
+    ++at;
+#if defined(__SSE2__)
+    const __m128i colour = _mm_set1_epi32(static_cast<int>(p));
+    const __m128i mask = _mm_set1_epi32(0x00FFFFFF);
+    while (end - at >= 4) {
+        const __m128i four = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), mask);
+        const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, colour)));
+        if (same != 0xF)
+            return at + __builtin_ctz(~same & 0xF);
+        at += 4;
+    }
+#endif
+    while (at < end && ((*at ^ p) & 0x00FFFFFF) == 0)
+        ++at;
+    return at;
+}
+
+// Sets n bytes to v. Most runs are short: eight bytes a store, the last
+// store overlapping, rather than a call per run.
+void FillIndex(BYTE* at, std::size_t n, BYTE v) {
+    if (n < 8) {
+        for (std::size_t i = 0; i < n; ++i)
+            at[i] = v;
+        return;
+    }
+    const std::uint64_t pattern = std::uint64_t{v} * 0x0101010101010101ull;
+    for (std::size_t i = 0; i + 8 <= n; i += 8)
+        std::memcpy(at + i, &pattern, 8);
+    std::memcpy(at + n - 8, &pattern, 8);
+}
 
 int Red(std::uint32_t p) {
     return static_cast<int>((p >> 16) & 0xFF);
@@ -145,13 +183,18 @@ struct Reduction {
 };
 
 void Reduce(const Surface& surface, std::size_t capacity, Reduction& out) {
-    // Distinct colours in order of first appearance, with their counts.
+    // Distinct colours in order of first appearance, with their counts. A
+    // chart is mostly runs of one colour: each run costs one lookup, and two
+    // remembered colours cover alternating patterns (dotted lines).
     std::vector<std::uint32_t> colors;
     std::vector<std::uint64_t> counts;
     PixelMap numberOf;
     std::uint32_t seen[2] = {kNoEntry, kNoEntry}, seenNumber[2] = {0, 0};
-    for (std::uint32_t raw : surface.pixels) {
-        const std::uint32_t p = raw & 0x00FFFFFF;
+    const std::uint32_t* at = surface.pixels.data();
+    const std::uint32_t* const end = at + surface.pixels.size();
+    while (at < end) {
+        const std::uint32_t p = *at & 0x00FFFFFF;
+        const std::uint32_t* runEnd = RunEnd(at, end, p);
         if (p != seen[0]) {
             if (p != seen[1]) {
                 bool added = false;
@@ -165,7 +208,8 @@ void Reduce(const Surface& surface, std::size_t capacity, Reduction& out) {
             std::swap(seen[0], seen[1]);
             std::swap(seenNumber[0], seenNumber[1]);
         }
-        ++counts[seenNumber[0]];
+        counts[seenNumber[0]] += static_cast<std::uint64_t>(runEnd - at);
+        at = runEnd;
     }
 
     if (colors.size() <= capacity) {
@@ -323,8 +367,13 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMA
                     return seenIndex[0];
                 };
                 if (depth == 8) {
-                    for (std::int64_t x = 0; x < copyWidth; ++x)
-                        row[x] = static_cast<BYTE>(indexOf(src[x] & 0x00FFFFFF));
+                    // Run by run, as the colours were counted.
+                    for (std::int64_t x = 0; x < copyWidth;) {
+                        const std::uint32_t p = src[x] & 0x00FFFFFF;
+                        const std::int64_t runEnd = RunEnd(src + x, src + copyWidth, p) - src;
+                        FillIndex(row + x, static_cast<std::size_t>(runEnd - x), static_cast<BYTE>(indexOf(p)));
+                        x = runEnd;
+                    }
                     break;
                 }
                 const int perByte = 8 / depth;

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -132,32 +134,55 @@ bool ResolvePath(const std::string& path, bool leafMayBeMissing, std::string& re
 }
 
 // Text-mode reading: a CR directly followed by LF is dropped; a lone CR stays.
+// Every paint reads the ribbon files again, so this reads in blocks and
+// collapses the pairs in place rather than going byte by byte.
+// Only the size a file had when it was opened is read: pseudo files (procfs
+// and the like) say 0 and would otherwise never end.
 struct CrLfReader {
     std::FILE* raw;
+    std::uint64_t remaining;
 };
 
 ssize_t ReadTranslated(void* cookie, char* buffer, std::size_t size) {
     auto* reader = static_cast<CrLfReader*>(cookie);
-    std::size_t count = 0;
-    while (count < size) {
-        int c = getc_unlocked(reader->raw);
-        if (c == EOF) {
-            break;
-        }
+    size = static_cast<std::size_t>(std::min<std::uint64_t>(size, reader->remaining));
+    if (size == 0) {
+        return 0;
+    }
+    const std::size_t got = std::fread(buffer, 1, size, reader->raw);
+    reader->remaining -= got;
+    if (got == 0) {
+        return std::ferror(reader->raw) ? -1 : 0;
+    }
+    char* out = static_cast<char*>(std::memchr(buffer, '\r', got));
+    if (out == nullptr) {
+        return static_cast<ssize_t>(got);
+    }
+    const char* in = out;
+    const char* const end = buffer + got;
+    while (in < end) {
+        const char c = *in++;
         if (c == '\r') {
-            const int next = getc_unlocked(reader->raw);
-            if (next == '\n') {
-                c = '\n';
-            } else if (next != EOF) {
-                std::ungetc(next, reader->raw);
+            if (in < end) {
+                if (*in == '\n') {
+                    continue;  // the LF that follows is copied next
+                }
+            } else {
+                // The block ends on a CR: its partner, if any, is the next byte.
+                const int next = reader->remaining > 0 ? getc_unlocked(reader->raw) : EOF;
+                if (next == '\n') {
+                    --reader->remaining;
+                    *out++ = '\n';
+                    break;
+                }
+                if (next != EOF) {
+                    std::ungetc(next, reader->raw);
+                }
             }
         }
-        buffer[count++] = static_cast<char>(c);
+        *out++ = c;
     }
-    if (count == 0 && std::ferror(reader->raw)) {
-        return -1;
-    }
-    return static_cast<ssize_t>(count);
+    return static_cast<ssize_t>(out - buffer);
 }
 
 int CloseTranslated(void* cookie) {
@@ -172,7 +197,12 @@ std::FILE* OpenTranslatedForReading(const std::string& path) {
     if (raw == nullptr) {
         return nullptr;
     }
-    auto* reader = new CrLfReader{raw};
+    struct stat info;
+    if (::fstat(::fileno(raw), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(raw);
+        return nullptr;
+    }
+    auto* reader = new CrLfReader{raw, static_cast<std::uint64_t>(info.st_size)};
     cookie_io_functions_t functions{};
     functions.read = ReadTranslated;
     functions.close = CloseTranslated;

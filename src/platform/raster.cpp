@@ -118,6 +118,22 @@ void PlotLine(HDC__& dc, const Box& clip, i64 x0, i64 y0, i64 x1, i64 y1, std::u
     if (dMin == 0) {
         if (sLo > 0 || sHi < 0)
             return;
+        // Axis-aligned (the ribbon's columns, grids, frames): the minor
+        // coordinate never moves, so the visible run is filled directly.
+        const i64 mFirst = m0 + sMaj * kLo;
+        const i64 mLast = m0 + sMaj * kHi;
+        const i64 lo = std::min(mFirst, mLast);
+        const i64 hi = std::max(mFirst, mLast);
+        if (xMajor) {
+            std::uint32_t* row = Row(dc, n0);
+            std::fill(row + lo, row + hi + 1, pixel);
+        } else {
+            const std::size_t stride = static_cast<std::size_t>(dc.surface->width);
+            std::uint32_t* at = Row(dc, lo) + n0;
+            for (i64 y = lo; y <= hi; ++y, at += stride)
+                *at = pixel;
+        }
+        return;
     } else {
         const i128 twoMaj = static_cast<i128>(2) * dMaj;
         const i128 twoMin = static_cast<i128>(2) * dMin;

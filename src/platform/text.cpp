@@ -177,19 +177,21 @@ public:
         }
         ascent_ = std::max(ascent_, 0);
         descent_ = std::max(descent_, 0);
-        // Advances come from the hinted outlines, as drawn, in whole pixels.
-        for (int byte = 0; byte < 256; ++byte) {
-            glyphIndex_[byte] = FT_Get_Char_Index(face_, static_cast<FT_ULong>(byte));
-            advance_[byte] = 0;
-            if (FT_Load_Glyph(face_, glyphIndex_[byte], FT_LOAD_TARGET_MONO) == 0)
-                advance_[byte] = static_cast<int>(std::max<FT_Pos>(0, (face_->glyph->advance.x + 32) >> 6));
-        }
         return true;
     }
 
     int ascent() const { return ascent_; }
     int descent() const { return descent_; }
-    int Advance(unsigned char byte) const { return advance_[byte]; }
+    // Advances come from the hinted outlines, as drawn, in whole pixels. Each
+    // is loaded when first asked for: a chart uses a few dozen of the 256.
+    int Advance(unsigned char byte) const {
+        if (advance_[byte] == kUnknownAdvance) {
+            advance_[byte] = 0;
+            if (FT_Load_Glyph(face_, GlyphIndex(byte), FT_LOAD_TARGET_MONO) == 0)
+                advance_[byte] = static_cast<int>(std::max<FT_Pos>(0, (face_->glyph->advance.x + 32) >> 6));
+        }
+        return advance_[byte];
+    }
 
     // Rendered on first use and kept.
     const Glyph& GlyphFor(unsigned char byte) const {
@@ -197,7 +199,7 @@ public:
         if (g.rendered)
             return g;
         g.rendered = true;
-        if (FT_Load_Glyph(face_, glyphIndex_[byte], FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0)
+        if (FT_Load_Glyph(face_, GlyphIndex(byte), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0)
             return g;
         const FT_GlyphSlot slot = face_->glyph;
         const FT_Bitmap& bm = slot->bitmap;
@@ -225,12 +227,27 @@ public:
     }
 
 private:
+    static constexpr int kUnknownAdvance = -1;
+    static constexpr FT_UInt kUnknownIndex = ~FT_UInt{0};
+
+    FT_UInt GlyphIndex(unsigned char byte) const {
+        if (glyphIndex_[byte] == kUnknownIndex)
+            glyphIndex_[byte] = FT_Get_Char_Index(face_, static_cast<FT_ULong>(byte));
+        return glyphIndex_[byte];
+    }
+    template <typename T>
+    static std::array<T, 256> Filled(T value) {
+        std::array<T, 256> a;
+        a.fill(value);
+        return a;
+    }
+
     FT_Face face_;
     int em_;
     int ascent_ = 0;
     int descent_ = 0;
-    std::array<FT_UInt, 256> glyphIndex_{};
-    std::array<int, 256> advance_{};
+    mutable std::array<FT_UInt, 256> glyphIndex_ = Filled(kUnknownIndex);
+    mutable std::array<int, 256> advance_ = Filled(kUnknownAdvance);
     mutable std::array<Glyph, 256> glyphs_{};
 };
 

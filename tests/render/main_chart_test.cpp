@@ -1,290 +1,186 @@
-// The main chart: scale, axes (labels, grid, minute lines, dots) and series
-// lines with their plotY. Pixels that fonts cannot move are checked against
-// positions computed here from the data.
+// The main chart (scale, axes, series lines with their plotY) and the
+// annotation labels drawn over it. Pixels that fonts cannot move are checked
+// against positions computed here from the data.
 #include "render/main_chart.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <limits>
+#include <climits>
+#include <memory>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "render/labels.h"
-#include "render/resources.h"
-#include "support/test_support.h"
+#include "render/render_test_support.h"
 
 namespace {
 
+using namespace rendertest;
 using marketdata::SecondCount;
 
-constexpr COLORREF Background = RGB(1, 2, 3);  // never drawn by the chart
-constexpr COLORREF White = RGB(255, 255, 255);
-constexpr COLORREF Black = RGB(0, 0, 0);
-constexpr COLORREF GridGrey = RGB(204, 204, 204);  // pen 13
-constexpr COLORREF DotGrey = RGB(96, 96, 96);
-constexpr COLORREF DarkGreen = RGB(0, 102, 0);  // pen 9
-constexpr std::int32_t Int32Max = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t Int32Min = std::numeric_limits<std::int32_t>::min();
-
-class Resources : public ::testing::Environment {
-    void SetUp() override { render::CreateDrawingResources(); }
-};
-[[maybe_unused]] const auto* const resourcesEnvironment = ::testing::AddGlobalTestEnvironment(new Resources);
-
-// A memory DC over a bitmap filled with Background.
-struct Picture {
-    Picture(int width, int height)
-        : dc(CreateCompatibleDC(nullptr)), bitmap(CreateCompatibleBitmap(dc, width, height)) {
-        previous = SelectObject(dc, bitmap);
-        LOGBRUSH logBrush{BS_SOLID, Background, 0};
-        HBRUSH brush = CreateBrushIndirect(&logBrush);
-        const RECT all{0, 0, width, height};
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-    }
-    ~Picture() {
-        SelectObject(dc, previous);
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
-    COLORREF operator()(int x, int y) const { return GetPixel(dc, x, y); }
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ previous;
-};
-
-SIZE Measure(const std::string& text) {
-    Picture scratch(1, 1);
-    SelectObject(scratch.dc, render::Font(0));
-    SIZE size{0, 0};
-    GetTextExtentPointA(scratch.dc, text.c_str(), static_cast<int>(text.size()), &size);
-    return size;
-}
-
-std::string PercentText(std::int64_t level) {
-    return level == 0 ? "0 " : (level > 0 ? "+" : "") + std::to_string(level / 100) + "%";
-}
-
-// The row of a value, computed independently of the code under test.
-int RowOf(std::int64_t v, const RECT& r, std::int64_t top, std::int64_t bottom) {
-    return static_cast<int>(r.top + (top - v) * (r.bottom - r.top) / (top - bottom));
-}
+constexpr COLORREF GridGrey = RGB(204, 204, 204), DotGrey = RGB(96, 96, 96), DarkGreen = RGB(0, 102, 0);
+constexpr COLORREF DarkBlue = RGB(0, 0, 153), Red = RGB(204, 0, 0), Grey = RGB(102, 102, 102);  // labels' colours
+constexpr RECT Axes{40, 0, 399, 600};
 
 // Rows of the multiples of `step` in (bottom + gap, top].
-std::vector<std::pair<std::int64_t, int>> Levels(const RECT& r, std::int64_t top, std::int64_t bottom, int step,
-                                                 int gap) {
-    std::vector<std::pair<std::int64_t, int>> levels;
-    for (std::int64_t v = top; v > bottom + gap; --v) {
+std::set<int> LevelRows(std::int64_t top, std::int64_t bottom, int step, int gap) {
+    std::set<int> rows;
+    for (std::int64_t v = top; v > bottom + gap; --v)
         if (v % step == 0)
-            levels.emplace_back(v, RowOf(v, r, top, bottom));
-    }
-    return levels;
+            rows.insert(static_cast<int>((top - v) * Axes.bottom / (top - bottom)));
+    return rows;
 }
 
-void FillSeries(marketdata::SeriesTable& table, std::int32_t (*value)(std::uint32_t)) {
-    table = std::make_unique<marketdata::Sample[]>(SecondCount);
-    for (std::uint32_t i = 0; i < SecondCount; ++i)
-        table[i] = marketdata::Sample{value(i), 12345, 0, 0};
-}
-
-class MainChartTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (auto* t : {&marketdata::SpySeries, &marketdata::DjiSeries, &marketdata::EminiSeries,
-                        &marketdata::SpyVwSeries, &marketdata::EminiVwSeries}) {
-            t->reset();
+TEST(MainChart, ScaleRoundsAwayFromZeroAndAxesMarkPercentsFifthsAndMinutes) {
+    const int timeCy = Measure(0, "14:43").cy;
+    // 137/-912: +1 % to -9 % (not -10 %), dots 140, 120, ..., -860.
+    for (const auto& [max, min, top, bottom, labelCount, dotCount] :
+         {std::tuple{137, -912, 150, -1150, 11u, 51u}, std::tuple{0, 0, 10, -250, 1u, 0u},
+          std::tuple{-25, -25, -20, -250, 0u, 0u}, std::tuple{150, 150, 160, 50, 0u, 0u}}) {
+        const render::MainScaleValues s = render::ScaleForRange(max, min);
+        ASSERT_EQ(std::pair(s.scaleTop, s.scaleBottom), std::pair(top, bottom)) << max << " " << min;
+        Picture p(400, 600);
+        render::DrawChartAxes(p.dc, Axes, s.scaleTop, s.scaleBottom);
+        const auto grid = LevelRows(top, bottom, 100, 210), dots = LevelRows(top, bottom, 20, 270);
+        ASSERT_TRUE(grid.size() == labelCount && dots.size() == dotCount) << grid.size() << " " << dots.size();
+        // Grid lines with a label box left of them, dots at 14:42:40 (slot 10),
+        // the minute line at 14:43 (slot 30) between its two time labels.
+        for (int y = 0; y < 600; ++y) {
+            ASSERT_EQ(p(Axes.left + 3, y), grid.count(y) ? GridGrey : Background) << y;
+            ASSERT_EQ(p(Axes.left + 20, y), dots.count(y) ? DotGrey : grid.count(y) ? GridGrey : Background) << y;
+            ASSERT_TRUE(!grid.count(y) || p(Axes.left - 1, y) != Background) << y;
+            const COLORREF minute = p(Axes.left + 60, y);
+            ASSERT_TRUE(y >= timeCy && y < 600 - timeCy ? minute == GridGrey : minute == White || minute == Black);
         }
     }
-    void TearDown() override { SetUp(); }
-    testsupport::TempDir dir_;  // no labels file here
-    testsupport::ScopedCwd cwd_{dir_.path()};
+}
+
+class MainChartSeries : public InFolder {  // no labels file here
+protected:
+    static void Fill(marketdata::SeriesTable& table, const std::function<std::int32_t(std::uint32_t)>& value) {
+        table = std::make_unique<marketdata::Sample[]>(SecondCount);
+        for (std::uint32_t i = 0; i < SecondCount; ++i)
+            table[i] = marketdata::Sample{value(i), 12345, 0, 0};
+    }
 };
 
-TEST(MainScaleTest, RoundsAwayFromZeroAndSaturates) {
-    struct Case {
-        std::int32_t max, min, top, bottom;
-    };
-    for (const Case& c :
-         {Case{137, -912, 150, -1150}, Case{0, 0, 10, -250}, Case{-25, -25, -20, -250}, Case{150, 150, 160, 50},
-          Case{111, 111, 130, 50}, Case{147, -1022, 160, -1250}, Case{Int32Max, Int32Min, Int32Max, Int32Min},
-          Case{Int32Min, Int32Min, -2147483640, Int32Min}, Case{Int32Max, Int32Max, Int32Max, 2147483550}}) {
-        const render::MainScaleValues scale = render::ScaleForRange(c.max, c.min);
-        EXPECT_EQ(scale.scaleTop, c.top) << c.max;
-        EXPECT_EQ(scale.scaleBottom, c.bottom) << c.min;
+TEST_F(MainChartSeries, ScaleFromThePriceSeriesLinesEndOnTheNarrowedEdgeExtremesPaint) {
+    // The slot on the narrowed right edge (even width) or one pixel beyond it
+    // (odd) rises to 137 and ends there; the fall to -912 after it is not
+    // drawn, yet sets the scale. Nothing from the edge on gets a plotY.
+    for (int margin : {31, 30}) {
+        const int right = 399 - margin, zero = 46;  // zero: 150 * 400 / 1300
+        const std::uint32_t edge = static_cast<std::uint32_t>(right - 29) / 2;
+        Fill(marketdata::SpySeries, [&](std::uint32_t i) { return i == edge ? 137 : i == edge + 1 ? -912 : 0; });
+        Fill(marketdata::SpyVwSeries, [](std::uint32_t) { return 5000; });  // not part of the scale
+        Picture p(400, 400);
+        render::DrawMainChart(p.dc, {30, 0, 399, 400}, margin);
+        ASSERT_EQ(std::pair(render::MainScale.scaleTop, render::MainScale.scaleBottom), std::pair(150, -1150));
+        for (std::uint32_t i = 0; i < SecondCount; ++i)
+            ASSERT_EQ(marketdata::SpySeries[i].plotY, i < edge ? zero : 12345) << margin << " " << i;
+        const int end = 30 + 2 * static_cast<int>(edge) - 2;  // where the rise starts
+        EXPECT_EQ(p.Count(DarkGreen, {30, zero, end + 1, zero + 1}), end - 29) << margin;
+        EXPECT_GT(p.Count(DarkGreen, {right - 2, 5, right + 1, zero}), 0) << margin;
+        EXPECT_EQ(p.Count(DarkGreen, {right - 2, zero + 1, right + 4, 400}), 0) << margin;
+        EXPECT_EQ(p.Count(DarkGreen, {right + 1, 0, right + 4, 400}) + (p(right, 4) == DarkGreen), 0) << margin;
     }
-}
-
-TEST(ValueToYTest, TruncatesTowardZeroAndSaturates) {
-    const RECT r{0, 0, 10, 600};
-    EXPECT_EQ(render::ValueToY(0, r, 150, -1150), 69);   // 69.2
-    EXPECT_EQ(render::ValueToY(152, r, 150, -1150), 0);  // -0.92 truncates toward zero
-    EXPECT_EQ(render::ValueToY(153, r, 150, -1150), -1);
-    EXPECT_EQ(render::ValueToY(Int32Min, r, Int32Max, Int32Min), 600);
-    const RECT tall{0, 100, 10, 30100};
-    EXPECT_EQ(render::ValueToY(Int32Min, tall, 1, 0), Int32Max);  // far off stays far off
-    EXPECT_EQ(render::ValueToY(Int32Max, tall, 0, -1), Int32Min);
-    EXPECT_EQ(render::ValueToY(Int32Min, RECT{0, Int32Min, 10, Int32Max}, Int32Max, Int32Min), Int32Max);
-}
-
-// The labels that appear (grid rows in a column nothing else crosses, left
-// label boxes in the margin) and the dots of second 52960 (slot 10).
-TEST_F(MainChartTest, AxesLabelWholePercentsAndDotEveryFifthOfAPoint) {
-    struct Case {
-        std::int32_t top, bottom;
-        std::size_t labels, dots;
-    };
-    for (const Case& c : {Case{150, -1150, 11, 51}, Case{10, -250, 1, 0}, Case{160, 50, 0, 0}}) {
-        Picture p(400, 600);
-        const RECT r{40, 0, 399, 600};
-        render::DrawChartAxes(p.dc, r, c.top, c.bottom);
-        const auto labels = Levels(r, c.top, c.bottom, 100, 210);
-        const auto dots = Levels(r, c.top, c.bottom, 20, 270);
-        ASSERT_EQ(labels.size(), c.labels);  // 137/-912: +1% to -9%, not -10%
-        ASSERT_EQ(dots.size(), c.dots);      // 140, 120, ..., -860
-        std::set<int> gridRows, dotRows;
-        std::vector<RECT> boxes;
-        for (const auto& [v, y] : labels) {
-            const SIZE s = Measure(PercentText(v));
-            gridRows.insert(y);
-            boxes.push_back(RECT{r.left - s.cx, y - s.cy / 2, r.left, y - s.cy / 2 + s.cy});
-        }
-        for (const auto& [v, y] : dots)
-            dotRows.insert(y);
-        for (int y = 0; y < 600; ++y) {
-            ASSERT_EQ(p(r.left + 3, y), gridRows.count(y) ? GridGrey : Background) << y;
-            ASSERT_EQ(p(r.left + 20, y), dotRows.count(y) ? DotGrey : (gridRows.count(y) ? GridGrey : Background));
-            for (int x = 0; x < r.left; ++x) {
-                bool inBox = false;
-                for (const RECT& b : boxes)
-                    inBox = inBox || (x >= b.left && y >= b.top && y < b.bottom);
-                const COLORREF c = p(x, y);
-                ASSERT_TRUE(inBox ? (c == White || c == Black) : c == Background) << x << "," << y;
-            }
-        }
-        if (!dots.empty()) {
-            EXPECT_EQ(p(r.left, dots[0].second), DotGrey);  // 14:42:30 is dotted too
-        }
-    }
-}
-
-TEST_F(MainChartTest, MinuteLineAndTimeLabelsAtTheFirstWholeMinute) {
-    Picture p(400, 600);
-    const RECT r{40, 0, 399, 600};
-    render::DrawChartAxes(p.dc, r, 150, -1150);
-    // 14:43 is slot 30: a full-height line without dots, its ends under the time labels.
-    const SIZE time = Measure("14:43");
-    const int x = r.left + 60;
-    for (int y = time.cy; y < r.bottom - time.cy; ++y)
-        ASSERT_EQ(p(x, y), GridGrey) << y;
-    for (int y : {r.top, r.bottom - time.cy}) {
-        for (int bx = x - time.cx / 2; bx < x - time.cx / 2 + time.cx; ++bx) {
-            ASSERT_TRUE(p(bx, y) == White || p(bx, y) == Black) << bx << "," << y;
-        }
-        EXPECT_EQ(p(x - time.cx / 2 - 1, y), Background);
-        EXPECT_EQ(p(x - time.cx / 2 + time.cx, y), Background);
-    }
-    EXPECT_EQ(p(x + 1, 40), Background);
-}
-
-// The minute line of 14:44 (x = R.left + 180) is drawn only while x + maxW < R.right.
-void ExpectTimeAxisStopsShortOf(std::int32_t top, std::int32_t bottom, std::int64_t maxW) {
-    const int cy = Measure("14:44").cy;
-    for (int extra : {1, 0}) {
-        Picture p(600, 300);
-        const RECT r{40, 0, static_cast<LONG>(40 + 180 + maxW + extra), 300};
-        render::DrawChartAxes(p.dc, r, top, bottom);
-        int grey = 0;
-        for (int y = cy; y < r.bottom - cy; ++y)
-            grey += p(r.left + 180, y) == GridGrey;
-        EXPECT_EQ(grey == r.bottom - 2 * cy, extra == 1) << "maxW " << maxW;
-    }
-}
-
-TEST_F(MainChartTest, TimeAxisStopsShortOfTheWidestLabel) {
-    std::int64_t maxW = 0;
-    for (const auto& [v, y] : Levels(RECT{0, 0, 0, 300}, 150, -1150, 100, 210)) {
-        maxW = std::max<std::int64_t>(maxW, Measure(PercentText(v)).cx);
-    }
-    ExpectTimeAxisStopsShortOf(150, -1150, maxW);
-    ExpectTimeAxisStopsShortOf(160, 50, 0);  // no label: the axis runs to the edge
-}
-
-TEST_F(MainChartTest, ExtremeScalesPaintEachRowOnce) {
-    // The whole int32 range: billions of levels, but every one of the 300 rows
-    // gets its grid line and dot once, and the paint finishes.
+    EXPECT_EQ(render::ValueToY(INT32_MIN, {0, 100, 10, 30100}, 1, 0), INT32_MAX);  // far off stays far off
+    // Billions of levels, yet every row gets its grid line and dot once.
     Picture p(600, 300);
-    const RECT r{40, 0, 600, 300};
-    render::DrawChartAxes(p.dc, r, Int32Max, Int32Min);
-    for (int y = 0; y < 300; ++y) {
-        ASSERT_EQ(p(r.left + 3, y), GridGrey) << y;
-        ASSERT_EQ(p(r.left + 20, y), DotGrey) << y;
-    }
-    // The widest labels are the extreme levels, which share their rows with
-    // lower levels and are never drawn themselves, yet they set maxW.
-    ExpectTimeAxisStopsShortOf(Int32Max, Int32Min, std::max(Measure("+21474836%").cx, Measure("-21474834%").cx));
-
+    render::DrawChartAxes(p.dc, {40, 0, 600, 300}, INT32_MAX, INT32_MIN);
+    EXPECT_EQ(p.Count(GridGrey, {43, 0, 44, 300}) + p.Count(DotGrey, {60, 0, 61, 300}), 600);
     // A first price of 0.01 then 100.00: a move of 999900 percent.
-    FillSeries(marketdata::SpySeries, [](std::uint32_t i) { return i == 0 ? 0 : 99990000; });
+    Fill(marketdata::SpySeries, [](std::uint32_t i) { return i == 0 ? 0 : 99990000; });
     Picture chart(1801, 977);
-    render::DrawMainChart(chart.dc, RECT{25, 0, 1800, 977}, 25);
-    EXPECT_EQ(render::MainScale.scaleTop, 99990010);
-    EXPECT_EQ(render::MainScale.scaleBottom, -250);
+    render::DrawMainChart(chart.dc, {25, 0, 1800, 977}, 25);
+    EXPECT_EQ(std::pair(render::MainScale.scaleTop, render::MainScale.scaleBottom), std::pair(99990010, -250));
     EXPECT_EQ(chart(45, 500), DotGrey);
 }
 
-TEST_F(MainChartTest, SeriesEndExactlyOnTheNarrowedRightEdge) {
-    // Scale 1000 .. 0 over 200 rows: y = (1000 - v) / 5. The slot lying on
-    // the edge (even width) or one pixel beyond it (odd width) rises by 10 rows;
-    // the slot after it falls.
-    for (int width : {100, 101}) {
-        const std::uint32_t edgeSlot = static_cast<std::uint32_t>(width + 1) / 2;
-        static std::uint32_t rising;
-        rising = edgeSlot;
-        FillSeries(marketdata::SpySeries,
-                   [](std::uint32_t i) { return i == rising ? 550 : (i == rising + 1 ? 450 : 500); });
-        Picture p(200, 200);
-        const RECT q{10, 0, 10 + width, 200};
-        render::DrawSeriesLine(p.dc, q, marketdata::SpySeries.get(), 1000, 0, 9);
-        for (std::uint32_t i = 0; i < SecondCount; ++i) {
-            ASSERT_EQ(marketdata::SpySeries[i].plotY, i < edgeSlot ? 100 : 12345) << width << " " << i;
-        }
-        for (int x = 10; x <= 10 + 2 * static_cast<int>(edgeSlot) - 2; ++x)
-            ASSERT_EQ(p(x, 100), DarkGreen) << x;
-        int up = 0, down = 0, beyond = 0;
-        for (int y = 0; y < 200; ++y) {
-            for (int x = q.right - 2; x <= q.right + 3; ++x) {
-                const bool pen = p(x, y) == DarkGreen;
-                up += pen && y > 90 && y < 100;
-                down += pen && y > 100;
-                beyond += pen && x > q.right;
-            }
-        }
-        EXPECT_GT(up, 0) << width;
-        EXPECT_EQ(down + beyond, 0) << width;
-        EXPECT_NE(p(q.right, 90), DarkGreen) << width;  // the end point is not drawn
+class Labels : public InFolder {
+protected:
+    static constexpr RECT R{30, 0, 1350, 600};  // scale 150 .. -1150
+    void Draw(const std::string& file) {
+        dir.Write("Data/labels.txt", file);
+        render::LabelRects.count = 0;
+        p = std::make_unique<Picture>(1400, 600);
+        render::DrawAnnotationLabels(p->dc, R, 150, -1150);
     }
+    static int X(int second) { return R.left + (second - 52950) * 2; }
+    static int Y(std::int64_t value) { return static_cast<int>((150 - value) * 600 / 1300); }
+    static RECT Box(int font, const std::string& text, int second, int value, bool endsAtAnchor = false) {
+        const SIZE s = Measure(font, text);
+        const int left = endsAtAnchor ? X(second) - s.cx : X(second);
+        return RECT{left, Y(value) - s.cy, left + s.cx, Y(value)};
+    }
+    std::unique_ptr<Picture> p;
+};
+
+TEST_F(Labels, ReadingRulesRectanglesOfEveryKindClampsAndAreas) {
+    const std::string longText(200, 'W');
+    Draw(
+        ";T|14:59:00|0|0|12|0|||a comment does not end the reading||\n"
+        " ;T|14:43:00|0|0|12\nT|14:43:00|0|0|12|0|\n"  // too short; 6 fields, the empty last does not count
+        "T|14:42:29|0|0|12|0|||before the window||\nT|14:42:30.999|-7.00|0|12|0|||" +
+        longText + "|https://a.example/|Alt A\nT|14:44:00|-2.50|0|12|0|||kind zero||no link\n" +
+        "X|14:44:30|0|0|12|0|||not a label||\nT|14:45:00|-1.00|1|12|1|||kind one||\n"
+        "T|14:46:00|0.50|2|12|2|||kind two|b.html|\nT|14:47:00|-3.00|3|12|3|||kind three||\n"
+        "T|14:48:00|-4.25|9|99|4|||kind four||\nT|14:53:00.000|-5.00|0|12|7|||last slot||\n"
+        "X|14:53:01|0|0|12|0|||after the window, of any type, ends the reading||\nT|14:50:00|0|0|12|0|||never||\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / exporting::ImageMapScriptName));  // no script open
+    // In file order. Font 9 reads as 3, colour 99 as 15 (black); the text is cut at 127 characters.
+    const std::tuple<int, std::string, int, int, bool, COLORREF> want[] = {
+        {0, longText.substr(0, 127), 52950, -700, false, DarkBlue},
+        {0, "kind zero", 53040, -250, false, DarkBlue},
+        {1, "kind one", 53100, -100, false, DarkBlue},
+        {2, "kind two", 53160, 50, true, DarkBlue},
+        {3, "kind three", 53220, -300, false, DarkBlue},
+        {3, "kind four", 53280, -425, true, Black},
+        {0, "last slot", 53580, -500, false, DarkBlue}};
+    ASSERT_EQ(render::LabelRects.count, std::size(want));
+    RECT box[std::size(want)];
+    for (std::size_t i = 0; i < std::size(want); ++i) {
+        const auto& [font, text, second, value, endsAtAnchor, ink] = want[i];
+        const RECT b = box[i] = Box(font, text, second, value, endsAtAnchor);
+        EXPECT_EQ(Show(render::LabelRects.rects[i]), Show(b)) << i;
+        // Small fonts on a white box with only their ink on it; the large one straight over the chart.
+        const int white = p->Count(White, b), inked = p->Count(ink, b);
+        EXPECT_TRUE(font < 3 ? inked > 0 && white + inked == (b.right - b.left) * (b.bottom - b.top)
+                             : inked > 0 && white == 0 && p->Count(Background, b) > 0)
+            << i;
+    }
+    const std::string script = Script([&] { render::DrawAnnotationLabels(p->dc, R, 150, -1150); });
+    EXPECT_NE(script.find("<map name='dhmap'>\");\r\n" + Area(box[0], "Alt A", "https://a.example/") +
+                          Area(box[3], "", "b.html") + "document.write(\"</map>\");\r\n"),
+              std::string::npos)
+        << script;
 }
 
-TEST_F(MainChartTest, ScaleFromThePresentPriceSeriesAndLinesNarrowedByTheMargin) {
-    Picture p(400, 400);
-    const RECT r{30, 0, 399, 400};
-    render::DrawMainChart(p.dc, r, 30);
-    EXPECT_EQ(render::MainScale.scaleTop, 10);  // no price table: max = min = 0
-    EXPECT_EQ(render::MainScale.scaleBottom, -250);
-    FillSeries(marketdata::SpySeries, [](std::uint32_t i) { return i == 7 ? 137 : (i == 300 ? -912 : 0); });
-    FillSeries(marketdata::SpyVwSeries, [](std::uint32_t) { return 5000; });  // not part of the range
-    render::DrawMainChart(p.dc, r, 30);
-    ASSERT_EQ(render::MainScale.scaleTop, 150);
-    ASSERT_EQ(render::MainScale.scaleBottom, -1150);
-    // Narrowed right edge 369: slot 169 (x = 368) is the last with a plotY.
-    for (std::uint32_t i = 0; i < SecondCount; ++i) {
-        const int y = RowOf(marketdata::SpySeries[i].value, r, 150, -1150);
-        ASSERT_EQ(marketdata::SpySeries[i].plotY, i < 170 ? y : 12345) << i;
+TEST_F(Labels, MarkUnlessTheTargetIsInTheWindowThenAConnector) {
+    const int cy = Measure(0, "m").cy, a = cy - 4, w = cy - 2, x = X(53040), y = Y(-250), midY = (2 * y - cy) / 2;
+    const RECT marks[] = {{x - w, y + 3 * a, x + 1, y + 4 * a + 1},  // 1: down, left of the anchor
+                          {x, y - 5 * a, x + w + 1, y - 4 * a + 1},  // 2: up, right of it
+                          {x - cy + 1, midY - cy / 2 + 1, x, y}};    // 3: a dot
+    for (int kind = 0; kind <= 4; ++kind) {
+        for (const std::string target : {"|", "14:00:00|1.00", "14:43:00|1.00"}) {
+            Draw("T|14:44:00|-2.50|0|12|" + std::to_string(kind) + "|" + target + "|m||\n");
+            if (target == "14:43:00|1.00") {
+                // From left of the target's slot to left of the anchor at the text's middle, one pixel a row.
+                EXPECT_TRUE(p->Count(Red) == 0 && (*p)(X(52980) - 1, Y(100)) == Grey) << kind;
+                EXPECT_EQ(p->Count(Grey), y - cy / 2 - Y(100)) << kind;
+            } else if (kind >= 1 && kind <= 3) {
+                const int red = p->Count(Red);
+                EXPECT_TRUE(red > 0 && red == p->Count(Red, marks[kind - 1])) << kind << " " << target;
+            } else {
+                EXPECT_EQ(p->Count(Red) + p->Count(Grey), 0) << kind;
+            }
+        }
     }
-    EXPECT_EQ(p(368, RowOf(0, r, 150, -1150)), DarkGreen);
-    EXPECT_NE(p(369, RowOf(0, r, 150, -1150)), DarkGreen);
+    std::string many;  // beyond the list's capacity labels are drawn but not recorded
+    for (int i = 0; i < 1030; ++i)
+        many += "T|14:43:00|0|0|12|0|||x||\n";
+    Draw(many + "T|14:50:00|-5.00|0|12|0|||last||\n");
+    EXPECT_EQ(render::LabelRects.count, render::LabelRectCapacity);
+    EXPECT_EQ(p->Count(Background, Box(0, "last", 53400, -500)), 0);
 }
 
 }  // namespace

@@ -1,38 +1,26 @@
-// The drawing resources: colour conversion, the hue palette's contents and
-// limits, and the objects made from the tables.
+// The hue palette and the colour conversion it is built from.
 #include "render/resources.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/gdi_internal.h"
+#include <tuple>
 
 namespace {
 
 using render::HslToColor;
 using render::HuePalette;
 
-TEST(HslToColor, TruncatesChannelsInTheDesignedOrder) {
-    EXPECT_EQ(HslToColor(0, 100, 50), RGB(255, 0, 0));
-    EXPECT_EQ(HslToColor(1, 100, 50), RGB(255, 4, 0));  // 4.25
-    EXPECT_EQ(HslToColor(60, 100, 50), RGB(255, 255, 0));
-    EXPECT_EQ(HslToColor(0, 0, 50), RGB(127, 127, 127));  // 127.5
-    EXPECT_EQ(HslToColor(0, 100, 100), RGB(255, 255, 255));
-    EXPECT_EQ(HslToColor(200, 50, 75), RGB(159, 201, 223));
-    EXPECT_EQ(HslToColor(30, 100, 25), RGB(127, 63, 0));
-    EXPECT_EQ(HslToColor(123, 77, 0), RGB(0, 0, 0));
-    // Outside the domain: defined results (checked under UBSan), hues wrap.
-    EXPECT_EQ(HslToColor(360, 100, 50), HslToColor(0, 100, 50));
-    EXPECT_EQ(HslToColor(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu) >> 24, 0u);
-    EXPECT_EQ(HslToColor(10, 0xFFFFFFFFu, 50) >> 24, 0u);
-}
+TEST(HuePaletteTest, ColoursTruncateAndThePaletteRunsFromBlackThroughVioletToRed) {
+    const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, COLORREF> hsl[] = {
+        {0, 100, 50, RGB(255, 0, 0)},   {1, 100, 50, RGB(255, 4, 0)},      {60, 100, 50, RGB(255, 255, 0)},
+        {0, 0, 50, RGB(127, 127, 127)}, {0, 100, 100, RGB(255, 255, 255)}, {200, 50, 75, RGB(159, 201, 223)},
+        {30, 100, 25, RGB(127, 63, 0)}, {123, 77, 0, RGB(0, 0, 0)},        {360, 100, 50, RGB(255, 0, 0)}};
+    for (const auto& [h, s, l, color] : hsl)
+        EXPECT_EQ(HslToColor(h, s, l), color) << h << " " << s << " " << l;
+    // Far outside the domain: still a colour, without undefined conversions.
+    EXPECT_EQ((HslToColor(UINT32_MAX, UINT32_MAX, UINT32_MAX) | HslToColor(10, UINT32_MAX, 50)) >> 24, 0u);
 
-class Resources : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { render::CreateDrawingResources(); }
-    void SetUp() override { render::BuildHuePalette(); }
-};
-
-TEST_F(Resources, PaletteHoldsBlackThenTheHuesFromVioletToRed) {
+    render::CreateDrawingResources();
     ASSERT_EQ(HuePalette.count, 272u);
     const std::pair<int, COLORREF> rows[] = {{0, RGB(0, 0, 0)},       {1, RGB(127, 0, 255)},   {2, RGB(123, 0, 255)},
                                              {31, RGB(0, 0, 255)},    {61, RGB(0, 127, 255)},  {91, RGB(0, 255, 255)},
@@ -41,44 +29,16 @@ TEST_F(Resources, PaletteHoldsBlackThenTheHuesFromVioletToRed) {
                                              {271, RGB(255, 0, 0)}};
     for (const auto& [entry, color] : rows)
         EXPECT_EQ(HuePalette.colors[entry], color) << "entry " << entry;
-    for (std::uint32_t i = 0; i < HuePalette.count; ++i)
-        ASSERT_EQ(HuePalette.pens[i]->color, HuePalette.colors[i]);
-}
-
-TEST_F(Resources, AddingAKnownColourOrToAFullPaletteChangesNothing) {
-    const auto colors = HuePalette.colors;
-    const auto pens = HuePalette.pens;
+    // Known colours are not added again; a full palette takes nothing more.
     render::AddPaletteColor(RGB(0, 255, 0));
     render::AddPaletteColor(RGB(0, 0, 0));
     EXPECT_EQ(HuePalette.count, 272u);
-    EXPECT_EQ(HuePalette.colors, colors);
-    EXPECT_EQ(HuePalette.pens, pens);
-
-    // No grey is a hue: 28 greys fill the palette.
-    for (BYTE g = 1; g <= 28; ++g)
+    for (BYTE g = 1; g <= 28; ++g)  // no grey is a hue: 28 greys fill the palette
         render::AddPaletteColor(RGB(g, g, g));
     ASSERT_EQ(HuePalette.count, 300u);
     const auto full = HuePalette;
     render::AddPaletteColor(RGB(1, 2, 3));
-    EXPECT_EQ(HuePalette.count, 300u);
-    EXPECT_EQ(HuePalette.colors, full.colors);
-    EXPECT_EQ(HuePalette.pens, full.pens);
-}
-
-TEST_F(Resources, ObjectsAreMadeFromTheirTables) {
-    for (int n = 0; n < render::ColorCount; ++n) {
-        EXPECT_TRUE(render::Ink(n) == RGB(0, 0, 0) || render::Ink(n) == RGB(255, 255, 255)) << n;
-        EXPECT_EQ(render::Brush(n)->color, render::Fill(n)) << n;
-        EXPECT_EQ(render::Pen(n)->color, render::Fill(n)) << n;
-    }
-    EXPECT_EQ(render::Fill(1), RGB(180, 180, 255));
-    EXPECT_EQ(render::Ink(2), RGB(255, 255, 255));
-    for (int n = 0; n < render::FontCount; ++n) {
-        EXPECT_EQ(render::Font(n)->log.lfHeight, render::FontTable[n].lfHeight);
-        EXPECT_NE(render::Font(n)->face, nullptr) << n;
-    }
-    EXPECT_EQ(render::FontTable[3].lfWeight, FW_MEDIUM);
-    EXPECT_STREQ(render::FontTable[2].lfFaceName, "Courier New");
+    EXPECT_TRUE(HuePalette.count == 300u && HuePalette.colors == full.colors && HuePalette.pens == full.pens);
 }
 
 }  // namespace

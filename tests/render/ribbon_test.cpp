@@ -1,55 +1,25 @@
-// The ribbon heat map, checked on the drawn pixels: row geometry, row font,
-// per-row colour scaling, the right limit, caption boxes and their areas.
+// The ribbon heat map and the broadcast strip below it: row geometry and font,
+// per-row colour scaling, the right limit, caption boxes and areas, the
+// strip's minute walk, heading and event markers.
 #include "render/ribbon.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdio>
-#include <functional>
-#include <string>
+#include <memory>
 #include <vector>
 
-#include "export/image_map.h"
 #include "render/main_chart.h"
-#include "render/resources.h"
-#include "support/test_support.h"
+#include "render/render_test_support.h"
 
 namespace {
 
-constexpr COLORREF Grey = RGB(128, 128, 128);  // the background: in no table, not in the palette
-constexpr COLORREF White = RGB(255, 255, 255);
-constexpr COLORREF DarkRed = RGB(102, 0, 0);
+using namespace rendertest;
 
-struct Picture {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap;
-    Picture(int w, int h) : bitmap(CreateCompatibleBitmap(dc, w, h)) {
-        SelectObject(dc, bitmap);
-        const LOGBRUSH grey{BS_SOLID, Grey, 0};
-        const RECT all{0, 0, w, h};
-        HBRUSH brush = CreateBrushIndirect(&grey);
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-    }
-    ~Picture() {
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
-    COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
-};
-
-COLORREF Hue(int n) {
-    return render::HuePalette.colors[n];
-}
-
-int Width(int font, const char* text) {
-    Picture p(1, 1);
-    SelectObject(p.dc, render::Font(font));
-    SIZE size{};
-    GetTextExtentPointA(p.dc, text, static_cast<int>(std::string(text).size()), &size);
-    return size.cx;
-}
+constexpr COLORREF DarkRed = RGB(102, 0, 0), DarkBlue = RGB(0, 0, 153);
+const auto Hue = [](int n) { return render::HuePalette.colors[n]; };
+const auto Ramp = [](int k) { return k; };
 
 struct Row {
     std::string caption;
@@ -57,86 +27,57 @@ struct Row {
     std::string link = "", alt = "";
 };
 
-class Ribbon : public ::testing::Test {
+class Ribbon : public InFolder {
 protected:
-    static void SetUpTestSuite() { [[maybe_unused]] static const bool once = (render::CreateDrawingResources(), true); }
-    // A 400-pixel plot puts ribbon top at 100 and band bottom at 200.
-    void SetUp() override { render::MainScale = {-485, -1025}; }
-    void Write(const std::vector<Row>& rows, bool broadcast = true) {
-        std::string info = ";caption|column|mode|divisor|file|link|alt\n";
+    void SetUp() override { render::MainScale = {-485, -1025}; }  // a 400-pixel plot: rows from 100 to 200
+    void Write(const std::vector<Row>& rows) {
+        std::string info;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::string series;
-            char time[16];
+            char line[40];
             for (int k = 0; k < 631; ++k) {
-                std::snprintf(time, sizeof time, "14:%02d:%02d|", (30 + k) / 60 + 42, (30 + k) % 60);
-                series += time + std::to_string(static_cast<std::uint32_t>(rows[i].value(k))) + "\n";
+                const auto v = static_cast<std::uint32_t>(rows[i].value(k));
+                series.append(
+                    line, std::snprintf(line, sizeof line, "14:%02d:%02d|%u\n", 42 + (30 + k) / 60, (30 + k) % 60, v));
             }
             dir.Write("Data/r" + std::to_string(i), series);
-            info +=
-                rows[i].caption + "|1|0|0|Data\\r" + std::to_string(i) + "|" + rows[i].link + "|" + rows[i].alt + "\n";
+            info += rows[i].caption + "|1|0|0|Data\\r" + std::to_string(i) + "|" + rows[i].link + "|" + rows[i].alt;
+            info += "\n";
         }
         dir.Write("Data/RibbonInfo.txt", info);
-        if (broadcast)
-            dir.Write("Data/CNBC_Elapsed.txt", "14:42:00|Live|live.htm\n00:01:00|Event|\n");
+        dir.Write("Data/CNBC_Elapsed.txt", "14:42:00|Live|live.htm\n00:01:00|Event|\n");
+    }
+    static std::unique_ptr<Picture> Draw() {
+        auto p = std::make_unique<Picture>(1401, 400);
+        render::DrawRibbon(p->dc, {20, 0, 1400, 400});
+        return p;
     }
     // Pixel row y: columns from heat left 21 up to the right limit, then the
     // caption box (white with dark red text) to the plot's right edge 1400.
-    void ExpectRowExtent(const Picture& p, int y, int rightLimit) {
-        const int lastPixel = std::min(21 + (rightLimit - 22) / 2 * 2, 21 + 1260) + 1;
+    static void ExpectRowExtent(const Picture& p, int y, int limit) {
+        const int lastColumn = std::min(21 + (limit - 22) / 2 * 2, 21 + 1260) + 1;
         for (int x = 21; x <= 1400; ++x) {
-            const COLORREF c = p.At(x, y);
-            const bool column = c != Grey && c != White && c != DarkRed;
-            const bool box = c == White || c == DarkRed;
-            ASSERT_TRUE(x <= lastPixel ? column : x <= rightLimit || x == 1400 ? c == Grey : box) << x << "," << y;
+            const COLORREF c = p(x, y);
+            const int want = x <= lastColumn ? 0 : x <= limit || x == 1400 ? 1 : 2;
+            const int got = c == Background ? 1 : c == White || c == DarkRed ? 2 : 0;
+            ASSERT_EQ(got, want) << x << "," << y;
         }
     }
-    testsupport::TempDir dir;
-    testsupport::ScopedCwd cwd{dir.path()};
 };
-
-std::int32_t Ramp(int k) {
-    return k;
-}
-std::int32_t Reverse(int k) {
-    return 630 - k;
-}
 
 TEST_F(Ribbon, RowsStackFromRibbonTopAndTheStripFollowsTheLastRow) {
     for (const auto& [rows, height, strip] : {std::tuple{16, 6, 196}, std::tuple{3, 33, 199}}) {
         const render::RibbonGeometry g = render::ComputeRibbonGeometry({20, 0, 1400, 400}, -485, -1025, rows);
-        EXPECT_EQ(g.heatLeft, 21);
-        EXPECT_EQ(g.ribbonTop, 100);
-        EXPECT_EQ(g.rowHeight, height);
-        EXPECT_EQ(g.stripTop, strip);
-        // Odd rows run the other way, so each row's first and last pixel row shows whose it is.
+        EXPECT_EQ(std::tuple(g.heatLeft, g.ribbonTop, g.rowHeight, g.stripTop), std::tuple(21, 100, height, strip));
         std::vector<Row> list;
-        for (int r = 0; r < rows; ++r)
-            list.push_back({"R", r % 2 ? Reverse : Ramp});
+        for (int r = 0; r < rows; ++r)  // odd rows run the other way: first and last pixel rows tell whose they are
+            list.push_back({"R", [r](int k) { return r % 2 ? 630 - k : k; }});
         Write(list);
-        Picture p(1401, 400);
-        render::DrawRibbon(p.dc, {20, 0, 1400, 400});
+        const auto p = Draw();
         for (int r = 0; r < rows; ++r)
-            for (int k : {0, 315}) {
-                const COLORREF c = Hue((r % 2 ? 630 - k : k) * 272 / 631);
-                EXPECT_EQ(p.At(21 + 2 * k, 100 + r * height), c) << r;
-                EXPECT_EQ(p.At(22 + 2 * k, 99 + (r + 1) * height), c) << r;
-            }
-        EXPECT_EQ(p.At(0, strip - 1), Grey);  // the strip's frame begins at the picture's edge
-        EXPECT_EQ(p.At(0, strip), RGB(0, 0, 0));
-    }
-}
-
-TEST_F(Ribbon, RowFontSetsTheRightLimitAndColumnsScaleOverAllSeconds) {
-    ASSERT_NE(Width(0, "LONG_CAPTION_0123456789"), Width(1, "LONG_CAPTION_0123456789"));
-    // 8 rows are 12 pixels high (font 0), 9 rows 11 (font 1).
-    for (const auto& [rows, font] : {std::pair{8, 0}, std::pair{9, 1}}) {
-        std::vector<Row> list(rows, Row{"R", Ramp});
-        list[0].caption = "LONG_CAPTION_0123456789";
-        Write(list);
-        Picture p(1401, 400);
-        render::DrawRibbon(p.dc, {20, 0, 1400, 400});
-        ExpectRowExtent(p, 105, 1398 - Width(font, "LONG_CAPTION_0123456789"));
-        EXPECT_EQ(p.At(21 + 2 * 300, 105), Hue(300 * 272 / 631));  // scaled by 630, which is cut off
+            p->Expect(Hue(r % 2 ? 271 : 0), {21, 100 + r * height, 22, 99 + (r + 1) * height});
+        p->Expect(Background, {0, strip - 1});
+        p->Expect(Black, {0, strip});  // the strip's frame starts at the picture's edge
     }
 }
 
@@ -150,58 +91,94 @@ TEST_F(Ribbon, EachRowScalesFromBlackAtItsMinimum) {
                                     : k == 1 ? INT32_MAX
                                              : 0; }},  // extent 2^32
            {"D", [](int) { return 42; }}});
-    Picture p(1401, 400);
-    render::DrawRibbon(p.dc, {20, 0, 1400, 400});
-    const auto at = [&](int row, int k) { return p.At(21 + 2 * k, 110 + 25 * row); };
-    EXPECT_EQ(at(0, 5), Hue(0));
-    EXPECT_EQ(at(0, 600), Hue(271));  // 4500 * 272 / 4501
-    EXPECT_EQ(at(0, 300), Hue(135));
-    EXPECT_EQ(at(1, 7), Hue(136));  // 1 * 272 / 2
-    EXPECT_EQ(at(2, 0), Hue(0));
-    EXPECT_EQ(at(2, 1), Hue(271));
-    EXPECT_EQ(at(2, 2), Hue(136));  // 2^31 * 272 / 2^32
-    EXPECT_EQ(at(3, 630), Hue(0));
+    const auto p = Draw();
+    // Row, second, entry: 4500 * 272 / 4501, 1 * 272 / 2, 2^31 * 272 / 2^32, ...
+    const int cases[][3] = {{0, 5, 0}, {0, 600, 271}, {0, 300, 135}, {1, 7, 136},
+                            {2, 0, 0}, {2, 1, 271},   {2, 2, 136},   {3, 630, 0}};
+    for (const auto& [row, k, entry] : cases)
+        EXPECT_EQ((*p)(21 + 2 * k, 110 + 25 * row), Hue(entry)) << row << " " << k;
 }
 
-TEST_F(Ribbon, CaptionBoxesShareTheWidestCaptionAndLinkedRowsBecomeAreas) {
-    Write({{"A", Ramp, "a.htm", "alt a"}, {"BBBBBBBBBB", Ramp, "", "none"}, {"CC", Ramp, "c.htm", "alt c"}});
-    Picture p(1401, 400);
-    exporting::OpenImageMapScript(1401, 400);
-    render::DrawRibbon(p.dc, {20, 0, 1400, 400});
-    exporting::CloseImageMapScript();
-    const int limit = 1398 - Width(0, "BBBBBBBBBB");
+TEST_F(Ribbon, CaptionBoxesShareTheWidestCaptionColumnsStopShortAndLinkedRowsBecomeAreas) {
+    // Rows 33 high take font 0 (11 and less font 1); the widest caption cuts
+    // the columns short, each row still coloured over all its seconds.
+    EXPECT_TRUE(render::RibbonRowFont(12) == 0 && render::RibbonRowFont(11) == 1);
+    const std::string wide(20, 'B');
+    Write({{"A", Ramp, "a.htm", "alt a"}, {wide, Ramp, "", "none"}, {"CC", Ramp, "c.htm", "alt c"}});
+    std::unique_ptr<Picture> p;
+    const std::string script = Script([&] { p = Draw(); });
+    const int limit = 1398 - Measure(0, wide).cx;
+    ASSERT_LT(limit, 21 + 1260);
     for (int y = 100; y < 199; ++y)
-        ExpectRowExtent(p, y, limit);
+        ExpectRowExtent(*p, y, limit);
+    EXPECT_EQ((*p)(21 + 2 * 300, 105), Hue(300 * 272 / 631));
     // Linked rows in order, then the heading after the strip's end (elapsed 528 at x 1017).
-    const std::string box = "coords='" + std::to_string(limit + 1) + ",";
-    EXPECT_NE(
-        testsupport::ReadFile("DravenholtSummary.js")
-            .find(box + "100,1400,133' alt='alt a' href='a.htm' />\");\r\n" + "document.write(\"  <area shape='rect' " +
-                  box + "166,1400,199' alt='alt c' href='c.htm' />\");\r\n" +
-                  "document.write(\"  <area shape='rect' coords='1019,199," + std::to_string(1019 + Width(0, "Live")) +
-                  ",232' alt='' href='live.htm' />\");\r\n" + "document.write(\"</map>"),
-        std::string::npos);
+    EXPECT_NE(script.find(Area({limit + 1, 100, 1400, 133}, "alt a", "a.htm") +
+                          Area({limit + 1, 166, 1400, 199}, "alt c", "c.htm") +
+                          Area({1019, 199, 1019 + Measure(0, "Live").cx, 232}, "", "live.htm") + "document.write("),
+              std::string::npos)
+        << script;
 }
 
-TEST_F(Ribbon, DegenerateCasesDrawNothingAndStayDefined) {
+TEST_F(Ribbon, NoRowsWithoutHeightOrColoursAndFarOffArgumentsStayDefined) {
     Picture p(1401, 400);
-    Write(std::vector<Row>(16, Row{"R", Ramp, "x", "x"}), false);
+    Write(std::vector<Row>(16, Row{"R", Ramp}));
+    std::filesystem::remove(dir.path() / "Data/CNBC_Elapsed.txt");
     render::DrawRibbon(p.dc, {20, 0, 1400, 40});  // a band of 10 pixels: rows 0 high
     const std::uint32_t colours = render::HuePalette.count;
-    render::HuePalette.count = 0;  // no colours: no rows, the strip alone
+    render::HuePalette.count = 0;  // no colours: the strip alone
     Write({{"R", Ramp}});
     render::DrawRibbon(p.dc, {20, 0, 1400, 400});
     render::HuePalette.count = colours;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 1401; ++x)
-            ASSERT_EQ(p.At(x, y), Grey) << x << "," << y;
-    EXPECT_EQ(p.At(0, 200), RGB(0, 0, 0));
-    for (const RECT r : {RECT{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, RECT{INT32_MAX, 0, INT32_MIN, 64}})
-        for (const render::MainScaleValues s :
-             {render::MainScaleValues{INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}, {0, 0}}) {
-            render::MainScale = s;
-            render::DrawRibbon(p.dc, r);
-        }
+    EXPECT_EQ(p.Count(Background, {0, 0, 1401, 200}), 1401 * 200);
+    EXPECT_EQ(p(0, 200), Black);
+    for (const int v : {INT32_MIN, INT32_MAX}) {
+        render::MainScale = {v, -1 - v};
+        render::DrawRibbon(p.dc, {v, v, -1 - v, -1 - v});
+        for (const int w : {INT32_MIN, 0, INT32_MAX})
+            render::DrawBroadcastStrip(p.dc, v, w, w, v);
+    }
+}
+
+TEST_F(Ribbon, StripWalksFromThePictureEdgeToElapsedSecond527AndMarksEvents) {
+    dir.Write("Data/CNBC_Elapsed.txt", "14:42:00|Live coverage|live.htm\n00:00:30|Open|\n00:02:10|Guest|down 300\n");
+    constexpr int Y = 50, h = 8;
+    Picture p(1200, 120);
+    render::DrawBroadcastStrip(p.dc, 22, 2000, Y, h);
+    // Heat left 22: the first column is x 0 (elapsed 19), the last elapsed 527
+    // at x 1016; the frame closes at x 1018.
+    EXPECT_EQ(p.Count(Black, {0, Y, 1019, Y + 1}) + p.Count(Black, {0, Y + h, 1019, Y + h + 1}), 2 * 1019);
+    // Ticks up from the bottom: a minute h, half 5h/8, quarter h/2, five seconds h/4.
+    for (const auto& [x, length] : {std::pair{82, 8}, {202, 8}, {142, 5}, {112, 4}, {122, 2}, {1012, 4}, {1018, 8}}) {
+        EXPECT_EQ(p.Count(Black, {x, Y + h - length + 1, x + 1, Y + h + 1}), length) << x;
+        EXPECT_EQ(p(x, Y + h - length), length == h ? Black : Background) << x;
+    }
+    // "0m" at x 1 over the tick at x 2, "1m" right of the minute's tick; the heading follows the end.
+    p.Expect(Black, {2, Y + h - 1});
+    p.Expect(Background, {1016, Y + h - 1, 1019, Y, 0, Y + 1, 1 + Measure(0, "0m").cx, Y + 1,
+                          1020 + Measure(0, "Live coverage").cx, Y + 1});
+    EXPECT_TRUE(p(1, Y + 1) != Background && p(83, Y + 1) != Background && p(1020, Y + 1) != Background);
+
+    // Events 30 s and 130 s after 14:42:00, at x 22 and 222, hang 2 below the
+    // strip; the line runs beside both text lines, with a detail or without.
+    const int t = Y + h + 2, cy = Measure(1, "Open").cy, line = 2 * cy - 2;
+    for (int x : {22, 222}) {
+        p.Expect(DarkBlue, {x, t, x - 2, t + 5, x + 2, t + 5, x, t + line - 1});
+        p.Expect(Background, {x, t - 1, x - 3, t + 5, x + 3, t + 5, x, t + line, x + 5, t});
+        EXPECT_NE(p(x + 6, t), Background) << x;  // the caption's box
+    }
+    EXPECT_TRUE(p(28, t + cy) == Background && p(228, t + cy) != Background);  // Guest's detail line
+}
+
+TEST_F(Ribbon, StripFromSecondZeroEndsAtOnceYetItsHeadingGetsAnArea) {
+    // A heading time that does not parse starts at second 0: only the stub at
+    // the picture's edge, the heading, and its area, link or not.
+    dir.Write("Data/CNBC_Elapsed.txt", "xx|Title\n00:00:10|Far left|of the picture\n");
+    Picture p(1200, 120);
+    const std::string script = Script([&] { render::DrawBroadcastStrip(p.dc, 22, 2000, 50, 8); });
+    EXPECT_EQ(p.Count(Black, {0, 50, 1, 59}), 9);
+    EXPECT_EQ(p.Count(Black, {1, 0, 1200, 120}) + p.Count(DarkBlue), 0);
+    EXPECT_NE(script.find(Area({2, 50, 2 + Measure(0, "Title").cx, 58}, "", "")), std::string::npos);
 }
 
 }  // namespace

@@ -1,217 +1,153 @@
-// The tick inset: its geometry under the main scale, frame, grid, dotted
-// marks, price lines, time labels and the handling of odd tables and sizes.
+// The tick inset: geometry under the main scale, frame, grid, time labels,
+// price lines, and its volume and quote-saturation panels.
 #include "render/tick_inset.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <memory>
-#include <tuple>
-#include <utility>
 
 #include "render/main_chart.h"
-#include "render/resources.h"
+#include "render/render_test_support.h"
 
 namespace {
 
 using marketdata::Sample;
+using namespace rendertest;
 
-// A white memory bitmap to draw on.
-struct Canvas {
-    Canvas(int w, int h) : width(w), height(h) {
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateCompatibleBitmap(dc, w, h);
-        SelectObject(dc, bitmap);
-        const RECT all{0, 0, w, h};
-        FillRect(dc, &all, render::Brush(0));
-    }
-    ~Canvas() {
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
-    COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
-    void DrawInset() const { render::DrawTickInset(dc, 0, 0, width, height); }
-    int width, height;
-    HDC dc;
-    HBITMAP bitmap;
-};
-
-constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Dot = RGB(96, 96, 96);
+const COLORREF frame = render::Fill(1), inside = render::Fill(11), grid = render::Fill(13);
+const COLORREF buy = render::Fill(9), sell = render::Fill(10), base = render::Fill(12);  // and the price lines
 
-std::pair<std::int32_t, std::int32_t> PriceRange() {
-    std::pair<std::int32_t, std::int32_t> range{0, 0};
-    render::InsetPriceRange(range.first, range.second);
-    return range;
-}
-
-class TickInsetTest : public testing::Test {
+class TickInset : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static const bool created = (render::CreateDrawingResources(), true);
-        (void)created;
-    }
     void SetUp() override {
         for (auto* table : {&marketdata::SpyTicks, &marketdata::EminiTicks, &marketdata::QuoteTradeTicks})
             *table = std::make_unique<Sample[]>(141);
-        // On a picture 1000 high this puts the inset's top at 300 and its bottom at 500.
-        render::MainScale = {385, -1625};
+        render::MainScale = {385, -1625};  // on a picture 1000 high: inset top 300, bottom 500
     }
-    void TearDown() override {
-        marketdata::SpyTicks.reset();
-        marketdata::EminiTicks.reset();
-        marketdata::QuoteTradeTicks.reset();
+    static std::unique_ptr<Picture> Inset(int width, int height) {
+        auto p = std::make_unique<Picture>(width, height);
+        render::DrawTickInset(p->dc, 0, 0, width, height);
+        return p;
     }
-    const COLORREF frame = render::Fill(1), inside = render::Fill(11), grid = render::Fill(13);
 };
 
-TEST_F(TickInsetTest, GeometryAndFrameFollowTheMainScale) {
-    auto g = render::ComputeInsetGeometry(0, 0, 1000);
+TEST_F(TickInset, GeometryFrameLabelsAndFlatLinesFollowTheMainScale) {
+    const auto g = render::ComputeInsetGeometry(0, 0, 1000);
     ASSERT_TRUE(g);
-    auto span = [](const RECT& r) { return std::tuple(r.left, r.top, r.right, r.bottom); };
     EXPECT_EQ(std::tuple(g->left, g->top, g->right, g->bottom, g->priceBottom), std::tuple(1, 300, 281, 500, 375));
-    EXPECT_EQ(span(g->panel1), std::tuple(1, 350, 281, 395));
-    EXPECT_EQ(span(g->panel2), std::tuple(1, 397, 281, 440));
-    EXPECT_EQ(span(g->panel3), std::tuple(1, 444, 281, 487));
-
-    for (auto [scaleTop, insetTop, insetBottom] : {std::tuple{385, 300, 500}, std::tuple{185, 200, 400}}) {
+    EXPECT_EQ(std::tuple(g->panel1.top, g->panel1.bottom, g->panel2.top, g->panel2.bottom, g->panel3.top,
+                         g->panel3.bottom, g->panel3.left, g->panel3.right),
+              std::tuple(350, 395, 397, 440, 444, 487, 1, 281));
+    const SIZE label = Measure(0, "14:42:43");
+    // Flat tables: eMini drawn over SPY through the price area's middle; the
+    // value-0 grid line shows only where they stop (slot 139).
+    for (auto [scaleTop, top, bottom] : {std::tuple{385, 300, 500}, std::tuple{185, 200, 400}}) {
         render::MainScale = {scaleTop, scaleTop - 2010};
-        Canvas c(400, 1000);
-        c.DrawInset();
-        EXPECT_EQ(c.At(280, insetTop - 1), White);
-        EXPECT_EQ(c.At(280, insetBottom), White);
-        for (int y = insetTop; y < insetBottom; ++y) {
-            // The right edge: only the value-0 grid line and the base lines reach it.
-            const int row = y - insetTop;
-            if (row != 37 && row != 95 && row != 140 && row != 187)
-                ASSERT_EQ(c.At(280, y), frame) << y;
-            ASSERT_EQ(c.At(281, y), White) << y;
+        const auto p = Inset(400, 1000);
+        p->Expect(Background, {280, top - 1, 280, bottom, 281, top + 50, 0, top + 50});
+        p->Expect(frame, {280, top, 280, bottom - 1, 1, top + 50});
+        p->Expect(grid, {279, top + 37});
+        p->Expect(base, {278, top + 95, 278, top + 187});  // the base lines
+        p->Expect(buy, {278, top + 140});
+        EXPECT_EQ(p->Count(base, {1, top + 37, 279, top + 38}), 278);
+        // Nothing outside; time labels too wide for the edges are moved in, onto the frame's left edge.
+        EXPECT_EQ(p->Count(Background, {0, top, 1, bottom}) + p->Count(Background, {281, top, 400, bottom}),
+                  120 * (bottom - top) - 1);    // but slot 1's saturation base pixel at x 0
+        const int row = bottom - label.cy + 1;  // the label row's top is panel 3's base line
+        EXPECT_GT(p->Count(render::Ink(0), {1, row, 280, bottom - 1}), 0);
+        if (label.cx >= 34) {
+            EXPECT_TRUE(p->Count(inside, {1, row, 280, row + 1}) == 279 && (*p)(280, row) == frame);
         }
-        // The bottom edge, crossed by the full-second lines (slots 8, 48, 88, 128).
-        for (int x = 1; x <= 280; ++x)
-            ASSERT_EQ(c.At(x, insetBottom - 1), (x - 1) % 80 == 16 ? grid : frame) << x;
-        EXPECT_EQ(c.At(0, insetBottom - 1), White);
     }
-
-    // No scale yet: nothing to place the inset by.
-    render::MainScale = {0, 0};
+    render::MainScale = {0, 0};  // no scale yet: nothing to place the inset by
     EXPECT_FALSE(render::ComputeInsetGeometry(0, 0, 1000));
-    Canvas c(400, 1000);
-    c.DrawInset();
-    EXPECT_EQ(c.At(280, 400), White);
 }
 
-TEST_F(TickInsetTest, FlatTablesAndAbsentTables) {
-    EXPECT_EQ(PriceRange(), std::pair(1, -1));
-    {
-        Canvas c(400, 1000);
-        c.DrawInset();
-        // Both lines through the middle of the price area, eMini on top; the
-        // value-0 grid line shows only where the lines stop (slot 139).
-        for (int x = 1; x <= 278; ++x)
-            ASSERT_EQ(c.At(x, 337), render::Fill(12)) << x;
-        EXPECT_EQ(c.At(279, 337), grid);
-        EXPECT_EQ(c.At(278, 395), render::Fill(12));  // the three base lines
-        EXPECT_EQ(c.At(278, 440), render::Fill(9));
-        EXPECT_EQ(c.At(278, 487), render::Fill(12));
-    }
-    marketdata::SpyTicks.reset();
-    marketdata::QuoteTradeTicks.reset();
-    {
-        Canvas c(400, 1000);
-        c.DrawInset();
-        EXPECT_EQ(c.At(100, 337), render::Fill(12));
-        EXPECT_EQ(c.At(278, 395), render::Fill(12));
-        EXPECT_EQ(c.At(278, 440), inside);
-        EXPECT_EQ(c.At(278, 487), inside);
-    }
-    marketdata::EminiTicks.reset();
-    EXPECT_EQ(PriceRange(), std::pair(1, -1));
-    Canvas c(400, 1000);
-    c.DrawInset();
-    EXPECT_EQ(c.At(100, 337), grid);
-    EXPECT_EQ(c.At(280, 400), frame);
-}
-
-TEST_F(TickInsetTest, GridDotsAndSecondLines) {
+TEST_F(TickInset, GridAtMultiplesOf25OrOnlyOnTopWhenUnspaceable) {
     // Inset 3000 to 5000, price area 750 rows; hi 41, lo -67: u = 6.
     marketdata::SpyTicks[1].value = 40;
     marketdata::SpyTicks[2].value = -66;
-    Canvas c(300, 10000);
-    c.DrawInset();
-    // Every multiple of 25 from hi down to lo - 10 (-77), negatives and 0 included.
-    for (int v : {25, 0, -25, -50, -75})
-        EXPECT_EQ(c.At(278, 3000 + (41 - v) * 6), grid) << v;
-    EXPECT_EQ(c.At(278, 3000 + (41 - 24) * 6), inside);
-    EXPECT_EQ(c.At(278, 3000 + (41 + 100) * 6), inside);
+    auto p = Inset(300, 10000);
+    for (int v : {25, 0, -25, -50, -75})  // down to lo - 10
+        EXPECT_EQ((*p)(278, 3000 + (41 - v) * 6), grid) << v;
     // Dotted marks every 5 units at slots 0 and 16; a full-second line at slot 8.
-    EXPECT_EQ(c.At(1, 3030), Dot);
-    EXPECT_EQ(c.At(33, 3030), Dot);
-    EXPECT_EQ(c.At(33, 3031), inside);
-    EXPECT_EQ(c.At(17, 3010), grid);
-    EXPECT_EQ(c.At(19, 3010), inside);
+    p->Expect(inside, {278, 3102, 278, 3846, 33, 3031, 19, 3010});
+    p->Expect(Dot, {1, 3030, 33, 3030});
+    p->Expect(grid, {17, 3010});
+    // u = 0: slot 140 sets a range no pixel can space, though it lies undrawn at the right edge.
+    marketdata::SpyTicks[140].value = INT32_MAX;
+    marketdata::EminiTicks[140].value = INT32_MIN;
+    std::int32_t hi = 0, lo = 0;
+    render::InsetPriceRange(hi, lo);
+    EXPECT_EQ(std::pair(hi, lo), std::pair(INT32_MAX, INT32_MIN));  // saturated
+    p = Inset(400, 1000);
+    EXPECT_EQ(p->Count(grid, {1, 300, 280, 301}), 279);
+    EXPECT_EQ(p->Count(Dot, {2, 301, 280, 480}), 0);
 }
 
-TEST_F(TickInsetTest, UnspaceableRangeEndsWithOneGridLineAndNoDots) {
-    for (auto [high, low] : {std::pair{100000, -100000}, std::pair{INT32_MAX, INT32_MIN}}) {
-        // Slot 140 sets the range but lies at the inset's right edge, undrawn.
-        marketdata::SpyTicks[140].value = high;
-        marketdata::EminiTicks[140].value = low;
-        const bool extreme = high == INT32_MAX;  // hi and lo saturate
-        EXPECT_EQ(PriceRange(), std::pair(extreme ? high : high + 1, extreme ? low : low - 1));
-        Canvas c(400, 1000);
-        c.DrawInset();
-        for (int x = 1; x <= 279; ++x)
-            ASSERT_EQ(c.At(x, 300), grid) << x;
-        for (int y = 301; y < 480; ++y)
-            ASSERT_NE(c.At(33, y), Dot) << y;
-    }
-}
-
-TEST_F(TickInsetTest, TimeLabelsStayInsideTheInset) {
-    Canvas probe(10, 10);
-    SelectObject(probe.dc, render::Font(0));
-    SIZE size{};
-    GetTextExtentPointA(probe.dc, "14:42:43", 8, &size);
-    if (size.cx < 34)
-        GTEST_SKIP() << "no font wide enough to need clamping";
-    Canvas c(400, 1000);
-    c.DrawInset();
-    // The label row's top row is panel 3's base line, drawn later.
-    const int row = 500 - size.cy + 1;
-    // The first label's box starts at x = 1 over the frame's edge; the last
-    // one's ends just inside the right edge, which keeps its frame colour.
-    EXPECT_EQ(c.At(1, row), inside);
-    EXPECT_EQ(c.At(279, row), inside);
-    EXPECT_EQ(c.At(280, row), frame);
-    bool ink = false;
-    for (int y = row; y < 499; ++y) {
-        ASSERT_EQ(c.At(0, y), White);
-        for (int x = 281; x < 400; ++x)
-            ASSERT_EQ(c.At(x, y), White);
-        for (int x = 1; x < 280; ++x)
-            ink = ink || c.At(x, y) == render::Ink(0);
-    }
-    EXPECT_TRUE(ink);
-}
-
-TEST_F(TickInsetTest, ShortPicturesGiveEmptyPanelsAndStayInBounds) {
+TEST_F(TickInset, ShortPicturesStayInBounds) {
     for (int s = 0; s < 141; ++s) {
         marketdata::EminiTicks[s] = Sample{s, 0, -1, -1};
         marketdata::QuoteTradeTicks[s].value = s + 1;
     }
-    for (int height : {40, 12, 3, 1}) {
-        auto g = render::ComputeInsetGeometry(0, 0, height);
-        ASSERT_TRUE(g);
-        EXPECT_LT(g->panel3.bottom - g->panel3.top, 0);
-        Canvas c(400, height);
-        c.DrawInset();
-        for (int y = 0; y < height; ++y) {
-            ASSERT_EQ(c.At(0, y), White);
-            for (int x = 281; x < 400; ++x)
-                ASSERT_EQ(c.At(x, y), White);
-        }
+    for (int height : {40, 12, 3, 1}) {  // panels of negative height
+        const auto p = Inset(400, height);
+        EXPECT_EQ(p->Count(Background, {0, 0, 1, height}) + p->Count(Background, {281, 0, 400, height}), 120 * height);
     }
+}
+
+// Panels drawn straight into {10, 20, 290, 120}: as wide as the inset, 100 high.
+constexpr RECT Panel{10, 20, 290, 120};
+
+TEST(InsetPanels, VolumeBarsStackAndScaleToTheBusiestSlot) {
+    const auto table = std::make_unique<Sample[]>(141);
+    Picture none(300, 140), bars(300, 140), huge(300, 140);
+    render::DrawVolumeBars(none.dc, Panel, table.get(), 12);  // no volume: the base line alone
+    EXPECT_EQ(none.Count(Background, {0, 0, 300, 120}) + none.Count(base, {10, 120, 290, 121}), 300 * 120 + 280);
+
+    table[0] = Sample{0, 0, 30, 20};  // 30 rows of buy under 20 of sell
+    table[1] = Sample{0, 0, 0, 100};  // the busiest: up to the row below the top
+    table[2] = Sample{0, 0, 25, 0};
+    table[140] = Sample{0, 0, 100, 0};  // at x = right: not drawn
+    render::DrawVolumeBars(bars.dc, Panel, table.get(), 12);
+    bars.Expect(buy, {10, 119, 10, 91, 14, 96});
+    bars.Expect(sell, {10, 90, 10, 71, 12, 119, 12, 21});
+    bars.Expect(Background, {10, 70, 14, 95, 9, 120});
+    bars.Expect(base, {289, 120});
+    EXPECT_EQ(bars.Count(Background, {0, 0, 300, 21}) + bars.Count(Background, {290, 0, 300, 140}),
+              300 * 21 + 10 * 140);
+    EXPECT_EQ(bars.Count(Background, {11, 0, 12, 140}), 139);  // slot 0.5: the base line only
+
+    // Counts are unsigned: sums that would wrap in 32 bits still scale right.
+    table[0] = Sample{0, 0, INT32_MIN, INT32_MIN};  // 2^32
+    table[1] = Sample{0, 0, -1, -1};                // 2^33 - 2, the busiest
+    render::DrawVolumeBars(huge.dc, Panel, table.get(), 12);
+    huge.Expect(buy, {10, 96});
+    huge.Expect(sell, {10, 95, 10, 71, 12, 21});
+    huge.Expect(Background, {10, 70});
+    EXPECT_EQ(huge.Count(Background, {0, 0, 300, 21}) + huge.Count(Background, {0, 121, 300, 140}), 300 * 40);
+}
+
+TEST(InsetPanels, SaturationShadesByHeightFromSlotOne) {
+    render::CreateDrawingResources();
+    const auto& palette = render::HuePalette;
+    ASSERT_EQ(palette.count, 272u);
+    const auto table = std::make_unique<Sample[]>(141);
+    table[0].value = 200;  // sets the scale but is never drawn
+    table[1].value = 100;
+    table[140].value = 199;
+    Picture p(300, 140);
+    render::DrawSaturation(p.dc, Panel, table.get(), 12);
+    auto shade = [&](int y) { return palette.colors[(120 - y) * 272 / 101]; };
+    for (int y = 70; y < 120; ++y)  // slot 1, one pixel left of the frame
+        ASSERT_TRUE(p(9, y) == shade(y) && p(10, y) == shade(y)) << y;
+    // The base row keeps black left of the base line; slot 2 holds 0: its base row only.
+    p.Expect(Background, {9, 69, 11, 119, 288, 20, 289, 119});
+    p.Expect(shade(21), {287, 21, 288, 21});
+    EXPECT_TRUE(p(9, 120) == palette.colors[0] && p(10, 120) == base);
+    EXPECT_EQ(p.Count(Background, {0, 0, 9, 140}) + p.Count(Background, {0, 0, 300, 21}), 9 * 140 + 300 * 21);
 }
 
 }  // namespace

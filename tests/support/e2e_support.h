@@ -1,7 +1,6 @@
-// Helpers for the end-to-end export tests: running the program or a browser
-// as a child process, decoding a GIF file with giflib, reading the exported
-// image-map script back, and a memory picture to draw test images into.
-// Header only: the test programs link test_support.cpp and nothing else here.
+// Helpers for the export tests: running the program or a browser as a child
+// process, decoding a GIF file with giflib, reading the image-map script
+// back, and a memory picture to draw test images into. Header only.
 #pragma once
 
 #include <sys/wait.h>
@@ -11,11 +10,10 @@
 #include <filesystem>
 #include <optional>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "export/gif_writer.h"
-#include "export/snapshot.h"
 #include "platform/win32.h"
 #include "support/test_support.h"
 
@@ -25,133 +23,91 @@
 
 namespace testsupport {
 
-// ---------------------------------------------------------------- processes
-
-inline std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
 struct CommandResult {
     int exitCode = -1;  // -1 when the program did not exit normally
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Runs `args` in `cwd` without an X display, standard output and error
-// captured, and gives up after `limitSeconds`.
+// Runs `args` in `cwd` without an X display, output captured, for at most
+// `limitSeconds`.
 inline CommandResult RunCommand(const std::vector<std::string>& args, const std::filesystem::path& cwd,
                                 int limitSeconds = 60) {
+    const auto quote = [](const std::string& text) {
+        std::string out = "'";
+        for (char c : text)
+            out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return out + "'";
+    };
     const TempDir capture;
-    const std::filesystem::path out = capture.path() / "out";
-    const std::filesystem::path err = capture.path() / "err";
-    std::string command = "cd " + ShellQuote(cwd.string()) + " && exec env -u DISPLAY ";
+    const auto out = capture.path() / "out", err = capture.path() / "err";
+    std::string command = "cd " + quote(cwd.string()) + " && exec env -u DISPLAY ";
     if (HaveProgram("timeout"))
         command += "timeout " + std::to_string(limitSeconds) + " ";
     for (const std::string& arg : args)
-        command += ShellQuote(arg) + " ";
-    command += "</dev/null >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
+        command += quote(arg) + " ";
+    command += "</dev/null >" + quote(out.string()) + " 2>" + quote(err.string());
     const int status = std::system(command.c_str());
-    CommandResult result;
-    result.exitCode = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
-    return result;
+    return {status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
-// ---------------------------------------------------------------------- GIF
+// The names in `dir`.
+inline std::set<std::string> Entries(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.insert(e.path().filename().string());
+    return names;
+}
 
-// A single-image GIF as an independent decoder reads it.
+// A GIF's first image as an independent decoder reads it.
 struct DecodedGif {
-    int width = 0;  // logical screen
-    int height = 0;
-    int imageCount = 0;
-    int imageLeft = 0, imageTop = 0, imageWidth = 0, imageHeight = 0;
-    bool interlaced = false;
-    bool localColorMap = false;
+    int width = 0, height = 0;  // logical screen
+    int imageCount = 0, imageWidth = 0, imageHeight = 0;
     std::vector<std::uint32_t> colors;  // global colour table, 0x00RRGGBB
-    std::vector<std::uint8_t> indices;  // first image, row-major, top row first
+    std::vector<std::uint8_t> indices;  // row-major, top row first
 };
 
 #if defined(DH_HAVE_GIFLIB)
+constexpr bool HaveGiflib = true;
 // Nullopt (and `error` says why) when giflib cannot read the whole file.
 inline std::optional<DecodedGif> DecodeGif(const std::filesystem::path& file, std::string& error) {
     int code = 0;
     GifFileType* gif = DGifOpenFileName(file.c_str(), &code);
-    if (gif == nullptr) {
-        error = GifErrorString(code);
+    if (gif == nullptr || DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) {
+        error = gif == nullptr ? GifErrorString(code) : gif->ImageCount < 1 ? "no image" : GifErrorString(gif->Error);
+        DGifCloseFile(gif, &code);
         return std::nullopt;
     }
-    std::optional<DecodedGif> result;
-    if (DGifSlurp(gif) != GIF_OK) {
-        error = GifErrorString(gif->Error);
-    } else if (gif->ImageCount < 1) {
-        error = "no image";
-    } else {
-        DecodedGif d;
-        d.width = gif->SWidth;
-        d.height = gif->SHeight;
-        d.imageCount = gif->ImageCount;
-        const SavedImage& image = gif->SavedImages[0];
-        d.imageLeft = image.ImageDesc.Left;
-        d.imageTop = image.ImageDesc.Top;
-        d.imageWidth = image.ImageDesc.Width;
-        d.imageHeight = image.ImageDesc.Height;
-        d.interlaced = image.ImageDesc.Interlace;
-        d.localColorMap = image.ImageDesc.ColorMap != nullptr;
-        if (gif->SColorMap != nullptr) {
-            for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
-                const GifColorType c = gif->SColorMap->Colors[i];
-                d.colors.push_back((std::uint32_t{c.Red} << 16) | (std::uint32_t{c.Green} << 8) | c.Blue);
-            }
-        }
-        const std::size_t count = static_cast<std::size_t>(d.imageWidth) * static_cast<std::size_t>(d.imageHeight);
-        d.indices.assign(image.RasterBits, image.RasterBits + count);
-        result = std::move(d);
+    const GifImageDesc& desc = gif->SavedImages[0].ImageDesc;
+    DecodedGif d{gif->SWidth, gif->SHeight, gif->ImageCount, desc.Width, desc.Height, {}, {}};
+    for (int i = 0; gif->SColorMap != nullptr && i < gif->SColorMap->ColorCount; ++i) {
+        const GifColorType c = gif->SColorMap->Colors[i];
+        d.colors.push_back((std::uint32_t{c.Red} << 16) | (std::uint32_t{c.Green} << 8) | c.Blue);
     }
+    const std::uint8_t* raster = gif->SavedImages[0].RasterBits;
+    d.indices.assign(raster, raster + std::size_t(desc.Width) * std::size_t(desc.Height));
     DGifCloseFile(gif, &code);
-    return result;
+    return d;
 }
-constexpr bool HaveGiflib = true;
 #else
+constexpr bool HaveGiflib = false;
 inline std::optional<DecodedGif> DecodeGif(const std::filesystem::path&, std::string& error) {
     error = "built without giflib";
     return std::nullopt;
 }
-constexpr bool HaveGiflib = false;
 #endif
-
-// Encodes a snapshot with the program's encoder and writes the file; false
-// when either step fails.
-inline bool SaveSnapshotAsGif(const exporting::DibSnapshot& snapshot, const std::filesystem::path& file) {
-    exporting::GifWriter writer;
-    if (writer.Encode(exporting::MakeDibView(snapshot)) != 1)
-        return false;
-    return writer.SaveToFile(file.c_str()) == 1;
-}
-
-// ------------------------------------------------------ image-map script
 
 struct ScriptArea {
     RECT rect{};
-    std::string alt;  // as written in the script (escaped for markup)
-    std::string href;
+    std::string alt, href;  // as written (escaped for markup)
 };
 
 struct ParsedScript {
-    bool wellFormed = false;  // picture line first, map opened, every line understood, map closed last
-    int width = -1;
-    int height = -1;
+    bool wellFormed = false;  // picture line, map opened, every line understood, map closed
+    int width = -1, height = -1;
     std::vector<ScriptArea> areas;
 };
 
-// Reads "DravenholtSummary.js" line by line; each line is one document.write.
+// Reads "DravenholtSummary.js": one document.write per CR LF ended line.
 inline ParsedScript ParseImageMapScript(const std::string& text) {
     static const std::regex picture(
         "document\\.write\\(\"<img src='Dravenholt\\.gif' width='(-?[0-9]+)' height='(-?[0-9]+)' "
@@ -161,56 +117,40 @@ inline ParsedScript ParseImageMapScript(const std::string& text) {
         "alt='([^'\"]*)' href='([^'\"]*)' />\"\\);");
     ParsedScript parsed;
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos)
-            return parsed;  // every line ends in CR LF
+    for (std::size_t at = 0, end; at < text.size(); at = end + 2) {
+        if ((end = text.find("\r\n", at)) == std::string::npos)
+            return parsed;
         lines.push_back(text.substr(at, end - at));
-        at = end + 2;
     }
-    if (lines.size() < 3 || lines[1] != "document.write(\"<map name='dhmap'>\");" ||
-        lines.back() != "document.write(\"</map>\");")
-        return parsed;
     std::smatch m;
-    if (!std::regex_match(lines[0], m, picture))
+    if (lines.size() < 3 || lines[1] != "document.write(\"<map name='dhmap'>\");" ||
+        lines.back() != "document.write(\"</map>\");" || !std::regex_match(lines[0], m, picture))
         return parsed;
     parsed.width = std::stoi(m[1]);
     parsed.height = std::stoi(m[2]);
     for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
         if (!std::regex_match(lines[i], m, area))
             return parsed;
-        ScriptArea a;
-        a.rect = RECT{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
-        a.alt = m[5];
-        a.href = m[6];
-        parsed.areas.push_back(a);
+        parsed.areas.push_back({RECT{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])}, m[5], m[6]});
     }
     parsed.wellFormed = true;
     return parsed;
 }
 
-// ------------------------------------------------------- test pictures
-
-// A memory DC with a w x h bitmap selected, for drawing test pictures.
+// A memory DC with a w x h bitmap selected, for drawing test pictures (not copied).
 struct MemoryPicture {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    int width = 0;
-    int height = 0;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+    int width, height;
 
-    MemoryPicture(int w, int h) : width(w), height(h) {
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateCompatibleBitmap(dc, w, h);
-        previous = SelectObject(dc, bitmap);
-    }
+    MemoryPicture(int w, int h)
+        : bitmap(CreateCompatibleBitmap(dc, w, h)), previous(SelectObject(dc, bitmap)), width(w), height(h) {}
     ~MemoryPicture() {
         SelectObject(dc, previous);
         DeleteObject(bitmap);
         DeleteDC(dc);
     }
-    MemoryPicture(const MemoryPicture&) = delete;
-    MemoryPicture& operator=(const MemoryPicture&) = delete;
 
     void Fill(const RECT& r, COLORREF color) const {
         LOGBRUSH lb{BS_SOLID, color, 0};

@@ -1,0 +1,153 @@
+// Text through the Win32 calls: measuring, alignment, opaque and transparent
+// backgrounds, clipping, far-off coordinates and font resolution.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/gdi_internal.h"
+
+namespace {
+
+constexpr COLORREF kPaper = RGB(10, 20, 30);
+constexpr COLORREF kInk = RGB(200, 0, 0);
+constexpr COLORREF kBack = RGB(0, 0, 200);
+constexpr int kWidth = 200;
+constexpr int kHeight = 100;
+using Box = std::array<int, 4>;
+
+// As the program asks: variable-pitch Swiss faces by name.
+LOGFONTA MakeLog(LONG height, LONG weight, const char* face) {
+    LOGFONTA f{};
+    f.lfHeight = height;
+    f.lfWeight = weight;
+    f.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    std::strncpy(f.lfFaceName, face, LF_FACESIZE - 1);
+    return f;
+}
+
+// A bitmap with font 0's definition selected; pixels are read on the bitmap
+// itself, so these tests depend on nothing but the text code.
+struct Text : ::testing::Test {
+    LOGFONTA log = MakeLog(-11, FW_NORMAL, "Lucida Console");
+    HFONT font_ = CreateFontIndirectA(&log);
+    HDC dc_ = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap_ = CreateCompatibleBitmap(dc_, kWidth, kHeight);
+
+    Text() {
+        SelectObject(dc_, bitmap_);
+        SelectObject(dc_, font_);
+        SetTextColor(dc_, kInk);
+        SetBkColor(dc_, kBack);
+        Clear();
+    }
+    ~Text() override {
+        DeleteDC(dc_);
+        DeleteObject(bitmap_), DeleteObject(font_);
+    }
+    void Clear() { std::ranges::fill(bitmap_->surface.pixels, platform::ColorToPixel(kPaper)); }
+    COLORREF At(int x, int y) const { return platform::PixelToColor(bitmap_->surface.pixels[y * kWidth + x]); }
+    // The bounding box {left, top, right, bottom} of one colour.
+    Box BoxOf(COLORREF color) const {
+        Box b{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (At(x, y) == color)
+                    b = Box{std::min(b[0], x), std::min(b[1], y), std::max(b[2], x + 1), std::max(b[3], y + 1)};
+        return b;
+    }
+    static bool Inside(const Box& in, const Box& out) {
+        return in[0] >= out[0] && in[1] >= out[1] && in[2] <= out[2] && in[3] <= out[3];
+    }
+    std::set<COLORREF> Colors() const {
+        std::set<COLORREF> s;
+        for (std::uint32_t p : bitmap_->surface.pixels)
+            s.insert(platform::PixelToColor(p));
+        return s;
+    }
+    SIZE Extent(const std::string& s) const {
+        SIZE size{};
+        EXPECT_TRUE(GetTextExtentPointA(dc_, s.c_str(), static_cast<int>(s.size()), &size));
+        return size;
+    }
+    void Draw(int x, int y, UINT options, const RECT* rect, const std::string& s) {
+        EXPECT_TRUE(ExtTextOutA(dc_, x, y, options, rect, s.c_str(), static_cast<UINT>(s.size()), nullptr));
+    }
+};
+
+TEST_F(Text, PercentLabelIsThreeAdvancesWide) {
+    ASSERT_GT(Extent("8").cx, 0);
+    EXPECT_EQ(Extent("-8%").cx, 3 * Extent("8").cx);
+}
+
+TEST_F(Text, OpaqueTextFillsItsRectangleAndClipsGlyphsTransparentKeepsTheBackground) {
+    const RECT r{20, 30, 120, 36};  // wider than the text, cutting through it
+    Draw(20, 30, ETO_OPAQUE | ETO_CLIPPED, &r, "Wg8%");
+    EXPECT_EQ(BoxOf(kBack), (Box{20, 30, 120, 36}));
+    EXPECT_TRUE(Inside(BoxOf(kInk), Box{20, 30, 120, 36}));
+    EXPECT_EQ(Colors(), (std::set<COLORREF>{kPaper, kInk, kBack}));  // one bit: no blended edges
+    // Transparent text leaves the background.
+    Clear();
+    SetBkMode(dc_, TRANSPARENT);
+    Draw(5, 5, 0, nullptr, "Transparent @%& 0.25");
+    EXPECT_EQ(Colors(), (std::set<COLORREF>{kPaper, kInk}));
+}
+
+TEST_F(Text, AlignmentPlacesTheCell) {
+    const std::string text = "-12.5%";
+    const SIZE s = Extent(text);
+    struct Case {
+        UINT align;
+        int left, top;  // the cell's corner for the reference point (100, 60)
+    };
+    for (const Case& c : {Case{TA_LEFT | TA_TOP, 100, 60}, Case{TA_RIGHT, 100 - s.cx, 60},
+                          Case{TA_CENTER, 100 - s.cx / 2, 60}, Case{TA_BOTTOM, 100, 60 - s.cy}}) {
+        Clear();
+        SetTextAlign(dc_, c.align);
+        Draw(100, 60, 0, nullptr, text);
+        const Box cell{c.left, c.top, c.left + s.cx, c.top + s.cy};
+        EXPECT_EQ(BoxOf(kBack), cell) << c.align;
+        EXPECT_TRUE(Inside(BoxOf(kInk), cell)) << c.align;
+    }
+}
+
+TEST_F(Text, FarOffTextCostsNothingAndNeverWraps) {
+    const auto start = std::chrono::steady_clock::now();
+    for (UINT align : {TA_LEFT, TA_RIGHT, TA_CENTER, TA_BOTTOM}) {
+        SetTextAlign(dc_, align);
+        Draw(2000000000, 10, 0, nullptr, "far away to the right");
+        Draw(INT32_MAX, INT32_MAX, 0, nullptr, "corner");
+        const RECT edge{INT32_MAX - 5, 0, INT32_MAX, 10};
+        Draw(INT32_MAX - 5, 0, ETO_OPAQUE | ETO_CLIPPED, &edge, "clipped far away");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(Colors(), std::set<COLORREF>{kPaper});
+}
+
+TEST_F(Text, ProgramFacesAreMonospaceAndMediumIsNotBold) {
+    auto width = [](const LOGFONTA& log, const char* text) {
+        return platform::MeasureText(platform::ResolveFont(log).get(), text, int(std::strlen(text))).cx;
+    };
+    // The program asks for variable-pitch Swiss faces by name; the names win.
+    for (const LOGFONTA& log : {MakeLog(-11, FW_NORMAL, "Lucida Console"), MakeLog(-10, FW_NORMAL, "Lucida Console"),
+                                MakeLog(-14, FW_NORMAL, "Courier New"), MakeLog(-32, FW_MEDIUM, "Courier New")})
+        EXPECT_EQ(width(log, "iiii"), width(log, "WWWW")) << log.lfFaceName << " " << log.lfHeight;
+    auto ink = [&](LONG weight) {
+        const LOGFONTA log = MakeLog(-32, weight, "Courier New");
+        HFONT font = CreateFontIndirectA(&log);
+        SelectObject(dc_, font);
+        Clear();
+        Draw(2, 2, 0, nullptr, "Wg8%");
+        SelectObject(dc_, font_);
+        DeleteObject(font);
+        return bitmap_->surface.pixels;
+    };
+    EXPECT_TRUE(ink(FW_MEDIUM) == ink(FW_NORMAL));
+    EXPECT_TRUE(ink(700) != ink(FW_NORMAL));
+}
+
+}  // namespace
