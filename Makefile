@@ -20,7 +20,7 @@ asan:
 bench:
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
-	@set -e; for b in build-bench/bench/*; do \
+	@set -e; for b in build-bench/bench/bench_*; do \
 	  echo "== $$b"; \
 	  (cd sample && ../$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true); \
 	done
@@ -29,9 +29,9 @@ bench:
 fuzz:
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
-	@set -e; for f in build-fuzz/fuzz/*; do \
+	@set -e; for f in build-fuzz/fuzz/*_fuzz; do \
 	  n=$$(basename $$f); echo "== $$n over its seed corpus"; \
-	  $$f -runs=0 fuzz/corpus/$$n; \
+	  $$f -runs=0 $(CURDIR)/fuzz/corpus/$$n; \
 	done
 
 run: build

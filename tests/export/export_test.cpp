@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -173,6 +174,69 @@ TEST(GifCodes, NoiseFillsTheCodeTableInFullSubBlocks) {
         }
     }
     EXPECT_GE(clears, 2);
+}
+
+// The plain greedy LZW walk, one pixel at a time: the longest known string
+// goes out and is extended by the next pixel while codes remain, codes widen
+// past each power of two, and a 12-bit clear starts afresh when none is left.
+Bytes GreedyLzw(const Bytes& pixels, int minCodeSize) {
+    const std::uint32_t clear = 1u << minCodeSize;
+    Bytes out;
+    std::uint64_t pending = 0;
+    int bits = 0, width = minCodeSize + 1;
+    const auto put = [&](std::uint32_t code, int size) {
+        for (pending |= std::uint64_t{code} << bits, bits += size; bits >= 8; bits -= 8, pending >>= 8)
+            out.push_back(std::uint8_t(pending));
+    };
+    std::map<std::uint32_t, std::uint32_t> table;
+    std::uint32_t next = clear + 2, current = pixels.at(0);
+    put(clear, width);
+    for (std::size_t i = 1; i < pixels.size(); ++i) {
+        const std::uint32_t key = current << 8 | pixels[i];
+        if (const auto found = table.find(key); found != table.end()) {
+            current = found->second;
+            continue;
+        }
+        put(current, width);
+        const bool added = next < 4096 && table.emplace(key, next++).second;
+        if ((!added || next - 1 >= 1u << width) && ++width > 12) {
+            put(clear, 12);
+            table.clear();
+            next = clear + 2;
+            width = minCodeSize + 1;
+        }
+        current = pixels[i];
+    }
+    put(current, width);
+    put(clear + 1, width);
+    if (bits > 0)
+        out.push_back(std::uint8_t(pending));
+    return out;
+}
+
+// The encoder crosses runs of one colour through its table of run strings
+// instead of pixel by pixel; its codes must stay those of the greedy walk
+// through runs at their longest, runs going on into the next row, and clears.
+TEST(GifCodes, RunsGiveTheCodesOfThePlainGreedyWalk) {
+    std::mt19937 rng(42);
+    const int w = 900, h = 700;
+    Bytes v(std::size_t(w) * h, 0);  // 300 rows of one colour, then a chart: grid, dots, a line, a band of noise
+    for (int y = 300; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t& p = v[std::size_t(y) * w + x];
+            p = y % 40 == 0 || x % 120 == 7  ? 1
+                : y % 40 == 20 && x % 6 == 0 ? 2
+                : y >= 600 && rng() % 3 == 0 ? rng()
+                                             : 0;
+        }
+        std::fill_n(&v[std::size_t(y) * w + 100 + y * 7 % 300], 4, 3);
+    }
+    const Bytes gif = Encode(MakeSnapshot(w, h, 8, Ramp(256), v));
+    Bytes data;  // the sub-blocks after the code size at 791
+    for (std::size_t at = 792; at < gif.size() && gif[at] != 0; at += 1 + gif[at])
+        data.insert(data.end(), gif.begin() + std::ptrdiff_t(at + 1), gif.begin() + std::ptrdiff_t(at + 1 + gif[at]));
+    ASSERT_EQ(gif.at(791), 8);
+    EXPECT_TRUE(data == GreedyLzw(v, 8)) << data.size() << " bytes of codes";
 }
 
 TEST(GifRoundTrip, GiflibReadsRandomPicturesBack) {

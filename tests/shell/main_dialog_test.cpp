@@ -1,34 +1,24 @@
-// The main dialog on the headless backend: its message table, resizing,
-// the double-buffered paint, and whole runs of the entry.
+// The main dialog on the headless backend: its message table, resizing, the
+// double-buffered paint, the command line and the remembered placement.
 #include "shell/main_dialog.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <string>
+#include <functional>
+#include <tuple>
 
 #include "platform/user_internal.h"
 #include "shell/chart_window.h"
 #include "shell/paint.h"
-#include "support/test_support.h"
+#include "shell/placement.h"
+#include "support/e2e_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Title(HWND window) {
-    char text[128];
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-SIZE ClientSizeOf(HWND window) {
-    RECT r{};
-    GetClientRect(window, &r);
-    return SIZE{r.right, r.bottom};
-}
 
 class MainDialogTest : public ::testing::Test {
 protected:
@@ -36,210 +26,168 @@ protected:
         fs::copy(testsupport::SampleDir() / "Data", dir.path() / "Data", fs::copy_options::recursive);
         Start({});
     }
-    void TearDown() override {
-        platform::ResetUserState();
-        shell::DeleteBackBuffer();
-    }
-    void Start(platform::HeadlessConfig config) {
+    void TearDown() override { Start({}); }
+    static void Start(platform::HeadlessConfig config) {
         platform::ResetUserState();
         shell::DeleteBackBuffer();
         platform::UseHeadlessBackend(std::move(config));
     }
-    HWND Create() {
+    static HWND Create() {
         return CreateDialogParamA(nullptr, MAKEINTRESOURCEA(shell::MainDialogResource), nullptr, shell::MainDialogProc,
                                   0);
     }
-    // Runs the loop until WM_QUIT; returns the quit code.
-    int Pump(HWND dialog) {
-        MSG msg{};
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            if (!IsDialogMessageA(dialog, &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-        }
-        return static_cast<int>(msg.wParam);
-    }
-
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd{dir.path()};
 };
 
-TEST_F(MainDialogTest, InitialisationShowsTheDialogWithTheChartSizeInTheTitle) {
-    HWND dialog = Create();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(IsWindowVisible(dialog));
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, shell::ChartPlaceholderId)));
-    EXPECT_EQ(shell::ChartOrigin.left, 2);
-    EXPECT_EQ(shell::ChartOrigin.top, 0);
-    EXPECT_EQ(Title(dialog), "Tarvo Draven Holt wd 1801 ht 977");
-    RECT chart{};
-    ASSERT_TRUE(shell::GetChartRect(dialog, chart));
-    EXPECT_EQ(chart.left, 2);
-    EXPECT_EQ(chart.top, 0);
-    EXPECT_EQ(chart.right, 1803);
-    EXPECT_EQ(chart.bottom, 977);
-}
-
-TEST_F(MainDialogTest, MessageTableAnswers) {
-    HWND dialog = Create();
-    EXPECT_EQ(SendMessageA(dialog, WM_COMMAND, IDOK, 0), FALSE);
-    EXPECT_EQ(SendMessageA(dialog, WM_COMMAND, 3, 0), FALSE);
-    EXPECT_EQ(SendMessageA(dialog, WM_TIMER, 1, 0), TRUE);
-    EXPECT_EQ(SendMessageA(dialog, WM_LBUTTONDOWN, 0, MAKELPARAM(10, 10)), TRUE);
-    EXPECT_EQ(SendMessageA(dialog, WM_MOUSEMOVE, 0, 0), FALSE);
-    EXPECT_EQ(SendMessageA(dialog, WM_KEYUP, VK_ESCAPE, 0), FALSE);
-    MSG enter{dialog, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
-    EXPECT_TRUE(IsDialogMessageA(dialog, &enter));
-    EXPECT_TRUE(IsWindow(dialog));
-}
-
-TEST_F(MainDialogTest, EscapeCloseBoxAndCommandEightEachEndTheLoop) {
-    for (int way = 0; way < 3; ++way) {
+TEST_F(MainDialogTest, MessageTable) {
+    // (what, message, wParam, answer or -1 when not examined, closes)
+    // clang-format off
+    const std::tuple<const char*, UINT, WPARAM, LRESULT, bool> rows[] = {
+        {"Escape", WM_KEYDOWN, VK_ESCAPE, TRUE, true}, {"close box", WM_CLOSE, 0, -1, true},
+        {"command 8", WM_COMMAND, IDCLOSE, TRUE, true}, {"command 2", WM_COMMAND, IDCANCEL, TRUE, true},
+        {"Enter", WM_KEYDOWN, VK_RETURN, TRUE, false}, {"command 1", WM_COMMAND, IDOK, FALSE, false},
+        {"command 3", WM_COMMAND, 3, FALSE, false}, {"left click", WM_LBUTTONDOWN, 0, TRUE, false},
+        {"timer", WM_TIMER, 1, TRUE, false}, {"mouse move", WM_MOUSEMOVE, 0, FALSE, false}};
+    // clang-format on
+    for (const auto& [what, message, wParam, expected, closes] : rows) {
         Start({});
         HWND dialog = Create();
-        ASSERT_NE(dialog, nullptr);
-        if (way == 0) {
-            MSG escape{dialog, WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
-            EXPECT_TRUE(IsDialogMessageA(dialog, &escape));
-        } else if (way == 1) {
-            SendMessageA(dialog, WM_CLOSE, 0, 0);
-        } else {
-            EXPECT_EQ(SendMessageA(dialog, WM_COMMAND, IDCLOSE, 0), TRUE);
-        }
-        EXPECT_FALSE(IsWindow(dialog)) << way;
-        MSG msg;
-        EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0)) << way;
-        EXPECT_EQ(msg.message, WM_QUIT);
-        EXPECT_EQ(msg.wParam, 0u);
-        EXPECT_EQ(shell::BackBuffer, nullptr);
+        UpdateWindow(dialog);
+        ASSERT_NE(shell::BackBuffer, nullptr) << what;
+        MSG key{dialog, message, wParam, 0, 0, {0, 0}};  // keys come through the loop's IsDialogMessage
+        const LRESULT answer = message == WM_KEYDOWN ? IsDialogMessageA(dialog, &key)
+                                                     : SendMessageA(dialog, message, wParam, MAKELPARAM(10, 10));
+        EXPECT_TRUE(expected == -1 || answer == expected) << what << " answered " << answer;
+        EXPECT_EQ(IsWindow(dialog), !closes) << what;
+        MSG msg{};
+        EXPECT_TRUE(!closes || (!GetMessageA(&msg, nullptr, 0, 0) && msg.message == WM_QUIT && msg.wParam == 0))
+            << what << ": no WM_QUIT 0";
+        EXPECT_TRUE(!closes || shell::BackBuffer == nullptr) << what;
     }
 }
 
-TEST_F(MainDialogTest, SizeStretchesTheChartAreaAndDropsTheBackBufferEveryTime) {
+TEST_F(MainDialogTest, SizeSetsTitleAndChartAreaAndDropsTheBackBufferEveryTime) {
     HWND dialog = Create();
     HWND placeholder = GetDlgItem(dialog, shell::ChartPlaceholderId);
-    UpdateWindow(dialog);
-    ASSERT_NE(shell::BackBuffer, nullptr);
-    EXPECT_EQ(SendMessageA(dialog, WM_SIZE, SIZE_RESTORED, MAKELPARAM(1803, 977)), TRUE);  // same size
-    EXPECT_EQ(shell::BackBuffer, nullptr);
-
-    SetWindowPos(dialog, nullptr, 0, 0, 1000, 700, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(Title(dialog), "Tarvo Draven Holt wd 998 ht 700");
-    EXPECT_EQ(ClientSizeOf(placeholder).cx, 998);
-    EXPECT_EQ(ClientSizeOf(placeholder).cy, 700);
-    UpdateWindow(dialog);
-    ASSERT_NE(shell::BackBuffer, nullptr);
-
-    // Minimised: 0 x 0, so the chart area asks for -2 x 0; nothing breaks and
-    // nothing asks to be painted.
-    ShowWindow(dialog, SW_MINIMIZE);
-    EXPECT_EQ(shell::BackBuffer, nullptr);
-    EXPECT_EQ(Title(dialog), "Tarvo Draven Holt wd -2 ht 0");
-    EXPECT_EQ(ClientSizeOf(placeholder).cx, 0);
-    EXPECT_EQ(platform::WindowNeedingPaint(), nullptr);
-    ShowWindow(dialog, SW_RESTORE);
-    EXPECT_EQ(Title(dialog), "Tarvo Draven Holt wd 998 ht 700");
-}
-
-TEST_F(MainDialogTest, PaintCopiesTheBackBufferToTheChartAreaAndClearsToWhite) {
-    HWND dialog = Create();
-    ASSERT_NE(platform::WindowNeedingPaint(), nullptr);
-    UpdateWindow(dialog);
-    EXPECT_EQ(platform::WindowNeedingPaint(), nullptr);
-    ASSERT_NE(shell::BackBuffer, nullptr);
-    const platform::Surface& picture = shell::BackBuffer->surface;
-    const platform::Surface& screen = dialog->framebuffer;
-    ASSERT_EQ(picture.width, 1801);
-    ASSERT_EQ(picture.height, 977);
-    std::size_t different = 0;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            different += picture.pixels[static_cast<std::size_t>(y) * picture.width + x] !=
-                         screen.pixels[static_cast<std::size_t>(y) * screen.width + x + 2];
-        }
+    EXPECT_TRUE(IsWindowVisible(dialog) && !IsWindowVisible(placeholder));
+    const auto resize = [&](int w, int h) { SetWindowPos(dialog, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER); };
+    // The chart area's new width and height.
+    const std::tuple<std::function<void()>, int, int> steps[] = {
+        {[&] { SendMessageA(dialog, WM_SIZE, SIZE_RESTORED, MAKELPARAM(1803, 977)); }, 1801, 977},  // same size
+        {[&] { resize(1000, 700); }, 998, 700},
+        {[&] { ShowWindow(dialog, SW_MINIMIZE); }, -2, 0},  // a 0 x 0 client
+        {[&] { ShowWindow(dialog, SW_RESTORE); }, 998, 700},
+        {[&] { resize(1, 50); }, -1, 50},
+    };
+    for (const auto& [act, width, height] : steps) {
+        UpdateWindow(dialog);
+        act();
+        char title[64], expected[64];
+        GetWindowTextA(dialog, title, sizeof title);
+        std::snprintf(expected, sizeof expected, "Tarvo Draven Holt wd %d ht %d", width, height);
+        EXPECT_STREQ(title, expected);
+        EXPECT_EQ(shell::BackBuffer, nullptr) << title;
+        RECT r{};
+        GetClientRect(placeholder, &r);
+        EXPECT_EQ(std::pair(r.right, r.bottom), std::pair(std::max(width, 0), std::max(height, 0))) << title;
+        UpdateWindow(dialog);  // an empty chart area still ends its paint
+        EXPECT_EQ(platform::WindowNeedingPaint(), nullptr) << title;
+        EXPECT_EQ(shell::BackBuffer != nullptr, width > 0 && height > 0) << title;
     }
-    EXPECT_EQ(different, 0u);
-    // Left of the chart area is the dialog's background.
-    EXPECT_EQ(screen.pixels[0], platform::ColorToPixel(platform::DialogBackground));
-
-    // The composition covers every pixel: nothing of what was there survives.
-    constexpr std::uint32_t Marker = 0x00FE01FD;
-    std::fill(shell::BackBuffer->surface.pixels.begin(), shell::BackBuffer->surface.pixels.end(), Marker);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, shell::BackBuffer);
-    EXPECT_TRUE(shell::ComposeChart(memory, RECT{0, 0, 1801, 977}));
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    EXPECT_EQ(std::count(picture.pixels.begin(), picture.pixels.end(), Marker), 0);
-    EXPECT_EQ(picture.pixels[static_cast<std::size_t>(picture.width) * picture.height - 1], 0x00FFFFFFu);
-    EXPECT_GT(shell::MarginWidth, 0);
-    EXPECT_EQ(shell::PlotRect.left, shell::MarginWidth);
-    EXPECT_EQ(shell::PlotRect.right, 1800);
-    EXPECT_EQ(shell::PlotRect.bottom, 977);
 }
 
-TEST_F(MainDialogTest, PaintOfAnEmptyChartAreaStillEndsThePaint) {
+TEST_F(MainDialogTest, EveryPaintComposesTheWholeChartAndShowsIt) {
     HWND dialog = Create();
-    SetWindowPos(dialog, nullptr, 0, 0, 1, 50, SWP_NOMOVE | SWP_NOZORDER);  // chart area -1 x 50
-    ASSERT_NE(platform::WindowNeedingPaint(), nullptr);
     UpdateWindow(dialog);
-    EXPECT_EQ(platform::WindowNeedingPaint(), nullptr);
-    EXPECT_EQ(shell::BackBuffer, nullptr);
-}
-
-TEST_F(MainDialogTest, WinMainRunsAScriptedSessionAndReturnsZero) {
-    platform::HeadlessConfig config;
-    config.script = {platform::InputEvent::Resized(700, 500),
-                     platform::InputEvent::LeftClicked(50, 50),
-                     platform::InputEvent::KeyPressed(VK_RETURN),
-                     platform::InputEvent::Minimized(),
-                     platform::InputEvent::Restored(),
-                     platform::InputEvent::KeyPressed(VK_ESCAPE)};
-    Start(config);
-    char none[] = "";
-    const auto presents = platform::PresentCount();
-    EXPECT_EQ(WinMain(nullptr, nullptr, none, SW_SHOWNORMAL), 0);
-    EXPECT_GE(platform::PresentCount(), presents + 3);  // first size, resize, restore
-    EXPECT_TRUE(platform::TopLevelWindows().empty());
-}
-
-TEST_F(MainDialogTest, RightClickExportsAPictureOfTheChartAreasSize) {
-    platform::HeadlessConfig config;
-    config.script = {platform::InputEvent::Resized(402, 300), platform::InputEvent::RightClicked(10, 10)};
-    Start(config);
-    char none[] = "";
-    EXPECT_EQ(WinMain(nullptr, nullptr, none, SW_SHOWNORMAL), 0);
-    const std::string script = testsupport::ReadFile(dir.path() / "DravenholtSummary.js");
-    EXPECT_NE(script.find("width='400' height='300'"), std::string::npos);
-    const std::string gif = testsupport::ReadFile(dir.path() / "Dravenholt.gif");
-    ASSERT_GE(gif.size(), 10u);
-    EXPECT_EQ(gif.substr(0, 6), "GIF87a");
-    EXPECT_EQ(static_cast<unsigned char>(gif[6]) | (static_cast<unsigned char>(gif[7]) << 8), 400);
-    EXPECT_EQ(static_cast<unsigned char>(gif[8]) | (static_cast<unsigned char>(gif[9]) << 8), 300);
-}
-
-int RunProgram(const std::string& arguments) {
-    const std::string command = std::string("env -u DISPLAY ") + DH_BINARY + " " + arguments + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ASSERT_NE(shell::BackBuffer, nullptr);
+    std::vector<std::uint32_t>& picture = shell::BackBuffer->surface.pixels;
+    std::fill(picture.begin(), picture.end(), 0x00FE01FD);  // nothing of it may survive the next paint
+    shell::InvalidateChart(dialog);
+    UpdateWindow(dialog);
+    const platform::Surface& screen = dialog->framebuffer;
+    ASSERT_EQ(picture.size(), 1801u * 977u);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        ASSERT_EQ(picture[i], screen.pixels[i / 1801 * screen.width + i % 1801 + 2]) << i;
+    EXPECT_EQ(std::count(picture.begin(), picture.end(), 0x00FE01FDu), 0);
+    EXPECT_EQ(picture.back(), 0x00FFFFFFu);  // the white ground
+    EXPECT_EQ(screen.pixels[0], platform::ColorToPixel(platform::DialogBackground));
 }
 
 TEST_F(MainDialogTest, CommandLineChoosesTheBackendAndRefusesBadSizes) {
-    EXPECT_EQ(RunProgram("--export --size 640x480"), 0);
-    const std::string script = testsupport::ReadFile(dir.path() / "DravenholtSummary.js");
-    EXPECT_NE(script.find("width='640' height='480'"), std::string::npos);
-    EXPECT_EQ(RunProgram("--export --size=1x1"), 0);
+    // clang-format off
+    const std::pair<const char*, int> runs[] = {
+        {"--export --size 0x5", 2}, {"--export --size 32768x10", 2}, {"--export --size 10x", 2},
+        {"--export --size x10", 2}, {"--export --size 10*10", 2}, {"--export --size -5x5", 2}, {"--export --size", 2},
+        {"--size 10x10", 2}, {"--bogus", 2}, {"--export extra", 2}, {"", 1} /* no display */, {"--help", 0},
+        {"--version", 0}, {"--export --size 640x480", 0}, {"--export --size=1x1", 0}};
+    // clang-format on
+    for (const auto& [arguments, code] : runs)
+        EXPECT_EQ(testsupport::RunCommand({"sh", "-c", DH_BINARY " " + std::string(arguments)}, dir.path()).exitCode,
+                  code)
+            << arguments;
     EXPECT_NE(testsupport::ReadFile(dir.path() / "DravenholtSummary.js").find("width='1' height='1'"),
               std::string::npos);
-    for (const char* bad : {"--export --size 0x5", "--export --size 32768x10", "--export --size 10x",
-                            "--export --size x10", "--export --size 10*10", "--export --size -5x5", "--export --size",
-                            "--size 10x10", "--bogus", "--export extra"}) {
-        EXPECT_EQ(RunProgram(bad), 2) << bad;
+}
+
+auto Edges(const RECT& r) {
+    return std::tuple(r.left, r.top, r.right, r.bottom);
+}
+
+auto WindowEdges(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return Edges(r);
+}
+
+TEST_F(MainDialogTest, DestroySavesThePlacementAndTheNextStartReopensThere) {
+    HWND dialog = Create();
+    SetWindowPos(dialog, nullptr, 100, 50, 800, 600, SWP_NOZORDER);
+    DestroyWindow(dialog);
+    dialog = Create();
+    EXPECT_EQ(WindowEdges(dialog), std::tuple(100, 50, 900, 650));
+    char title[64];
+    GetWindowTextA(dialog, title, sizeof title);
+    EXPECT_STREQ(title, "Tarvo Draven Holt wd 798 ht 600");
+    // A store that can't be written fails quietly: the window still closes.
+    dir.Write("blocker", "x");
+    platform::UseRegistryFile(dir.path() / "blocker" / "registry.reg");
+    EXPECT_EQ(shell::SavePlacement(dialog, shell::PlacementKeyPath, shell::PlacementValueName), 0);
+    DestroyWindow(dialog);
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+TEST_F(MainDialogTest, StoredPlacementsAreCutToTheWorkAreaOrCountAsAbsent) {
+    constexpr RECT Template{0, 0, 1803, 977};  // where the dialog opens without a placement
+    // clang-format off
+    struct Case { const char* what; RECT stored, opened; UINT showCmd = SW_SHOWNORMAL; DWORD size = 44, type = REG_BINARY; };
+    const Case cases[] = {
+        {"inside", {100, 100, 900, 700}, {100, 100, 900, 700}},
+        {"past left and top", {-50, -20, 700, 500}, {0, 0, 700, 500}},
+        {"past right and bottom", {1500, 900, 2500, 1500}, {1500, 900, 1920, 1080}},
+        {"larger than the screen", {-10, -10, 5000, 5000}, {0, 0, 1920, 1080}},
+        {"maximised", {200, 100, 1000, 700}, {200, 100, 1000, 700}, SW_SHOWMAXIMIZED},
+        {"nothing stored", {10, 10, 500, 400}, Template, SW_SHOWNORMAL, 0},
+        {"short", {10, 10, 500, 400}, Template, SW_SHOWNORMAL, 40},
+        {"not binary", {10, 10, 500, 400}, Template, SW_SHOWNORMAL, 44, REG_DWORD},
+        {"off the work area", {3000, 2000, 3500, 2400}, Template}, {"reversed", {500, 500, 400, 600}, Template}};
+    // clang-format on
+    for (const Case& c : cases) {
+        Start({});  // work area 0,0 - 1920,1080, an empty registry in memory
+        WINDOWPLACEMENT p{sizeof p, 0, c.showCmd, {}, {}, c.stored};
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, shell::PlacementKeyPath, &key), ERROR_SUCCESS);
+        if (c.size > 0)
+            RegSetValueExA(key, shell::PlacementValueName, 0, c.type, reinterpret_cast<BYTE*>(&p), c.size);
+        RegCloseKey(key);
+        HWND dialog = Create();
+        EXPECT_EQ(WindowEdges(dialog), Edges(c.opened)) << c.what;
+        GetWindowPlacement(dialog, &p);
+        EXPECT_EQ(p.showCmd, UINT{SW_SHOWNORMAL}) << c.what;
+        EXPECT_EQ(shell::RestorePlacement(dialog, shell::PlacementKeyPath, shell::PlacementValueName),
+                  c.opened.right != Template.right)
+            << c.what;
     }
-    EXPECT_EQ(RunProgram(""), 1);  // no display
-    EXPECT_EQ(RunProgram("--help"), 0);
-    EXPECT_EQ(RunProgram("--version"), 0);
 }
 
 }  // namespace
