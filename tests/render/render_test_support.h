@@ -23,19 +23,14 @@ constexpr COLORREF Black = RGB(0, 0, 0);
 struct Picture {
     Picture(int w, int h) : width(w), height(h), dc(CreateCompatibleDC(nullptr)) {
         render::CreateDrawingResources();  // made once per process
-        bitmap = CreateCompatibleBitmap(dc, w, h);
-        previous = SelectObject(dc, bitmap);
+        previous = SelectObject(dc, bitmap = CreateCompatibleBitmap(dc, w, h));
         const LOGBRUSH logBrush{BS_SOLID, Background, 0};
-        HBRUSH brush = CreateBrushIndirect(&logBrush);
         const RECT all{0, 0, w, h};
+        HBRUSH brush = CreateBrushIndirect(&logBrush);
         FillRect(dc, &all, brush);
         DeleteObject(brush);
     }
-    ~Picture() {
-        SelectObject(dc, previous);
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
+    ~Picture() { SelectObject(dc, previous), DeleteDC(dc), DeleteObject(bitmap); }
     COLORREF operator()(int x, int y) const { return GetPixel(dc, x, y); }
     // Pixels of colour c in [left, right) x [top, bottom), clipped to the picture.
     int Count(COLORREF c, RECT box = {0, 0, 1 << 30, 1 << 30}) const {

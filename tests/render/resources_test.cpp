@@ -22,11 +22,9 @@ TEST(HuePaletteTest, ColoursTruncateAndThePaletteRunsFromBlackThroughVioletToRed
 
     render::CreateDrawingResources();
     ASSERT_EQ(HuePalette.count, 272u);
-    const std::pair<int, COLORREF> rows[] = {{0, RGB(0, 0, 0)},       {1, RGB(127, 0, 255)},   {2, RGB(123, 0, 255)},
-                                             {31, RGB(0, 0, 255)},    {61, RGB(0, 127, 255)},  {91, RGB(0, 255, 255)},
-                                             {120, RGB(0, 255, 131)}, {151, RGB(0, 255, 0)},   {181, RGB(127, 255, 0)},
-                                             {211, RGB(255, 255, 0)}, {241, RGB(255, 127, 0)}, {270, RGB(255, 4, 0)},
-                                             {271, RGB(255, 0, 0)}};
+    const std::pair<int, COLORREF> rows[] = {{0, RGB(0, 0, 0)},      {1, RGB(127, 0, 255)},   {2, RGB(123, 0, 255)},
+                                             {91, RGB(0, 255, 255)}, {120, RGB(0, 255, 131)}, {211, RGB(255, 255, 0)},
+                                             {270, RGB(255, 4, 0)},  {271, RGB(255, 0, 0)}};
     for (const auto& [entry, color] : rows)
         EXPECT_EQ(HuePalette.colors[entry], color) << "entry " << entry;
     // Known colours are not added again; a full palette takes nothing more.

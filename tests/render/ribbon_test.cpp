@@ -7,7 +7,9 @@
 
 #include <climits>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "render/main_chart.h"
@@ -35,14 +37,12 @@ protected:
         for (std::size_t i = 0; i < rows.size(); ++i) {
             std::string series;
             char line[40];
-            for (int k = 0; k < 631; ++k) {
-                const auto v = static_cast<std::uint32_t>(rows[i].value(k));
-                series.append(
-                    line, std::snprintf(line, sizeof line, "14:%02d:%02d|%u\n", 42 + (30 + k) / 60, (30 + k) % 60, v));
-            }
+            for (int k = 0; k < 631; ++k)
+                series.append(line, std::snprintf(line, sizeof line, "14:%02d:%02d|%u\n", 42 + (30 + k) / 60,
+                                                  (30 + k) % 60, static_cast<std::uint32_t>(rows[i].value(k))));
             dir.Write("Data/r" + std::to_string(i), series);
-            info += rows[i].caption + "|1|0|0|Data\\r" + std::to_string(i) + "|" + rows[i].link + "|" + rows[i].alt;
-            info += "\n";
+            info +=
+                rows[i].caption + "|1|0|0|Data\\r" + std::to_string(i) + "|" + rows[i].link + "|" + rows[i].alt + "\n";
         }
         dir.Write("Data/RibbonInfo.txt", info);
         dir.Write("Data/CNBC_Elapsed.txt", "14:42:00|Live|live.htm\n00:01:00|Event|\n");
@@ -51,17 +51,6 @@ protected:
         auto p = std::make_unique<Picture>(1401, 400);
         render::DrawRibbon(p->dc, {20, 0, 1400, 400});
         return p;
-    }
-    // Pixel row y: columns from heat left 21 up to the right limit, then the
-    // caption box (white with dark red text) to the plot's right edge 1400.
-    static void ExpectRowExtent(const Picture& p, int y, int limit) {
-        const int lastColumn = std::min(21 + (limit - 22) / 2 * 2, 21 + 1260) + 1;
-        for (int x = 21; x <= 1400; ++x) {
-            const COLORREF c = p(x, y);
-            const int want = x <= lastColumn ? 0 : x <= limit || x == 1400 ? 1 : 2;
-            const int got = c == Background ? 1 : c == White || c == DarkRed ? 2 : 0;
-            ASSERT_EQ(got, want) << x << "," << y;
-        }
     }
 };
 
@@ -82,15 +71,14 @@ TEST_F(Ribbon, RowsStackFromRibbonTopAndTheStripFollowsTheLastRow) {
 }
 
 TEST_F(Ribbon, EachRowScalesFromBlackAtItsMinimum) {
-    Write({{"A", [](int k) { return k == 5     ? 500
-                                    : k == 600 ? 5000
-                                    : k == 300 ? 2750
-                                               : 1000; }},
-           {"B", [](int k) { return k == 7 ? 1 : 0; }},
-           {"C", [](int k) { return k == 0   ? INT32_MIN
-                                    : k == 1 ? INT32_MAX
-                                             : 0; }},  // extent 2^32
-           {"D", [](int) { return 42; }}});
+    // Values of `rest` but at the seconds given.
+    const auto spikes = [](std::map<int, std::int32_t> at, std::int32_t rest) {
+        return [=](int k) { return at.contains(k) ? at.at(k) : rest; };
+    };
+    Write({{"A", spikes({{5, 500}, {600, 5000}, {300, 2750}}, 1000)},
+           {"B", spikes({{7, 1}}, 0)},
+           {"C", spikes({{0, INT32_MIN}, {1, INT32_MAX}}, 0)},  // extent 2^32
+           {"D", spikes({}, 42)}});
     const auto p = Draw();
     // Row, second, entry: 4500 * 272 / 4501, 1 * 272 / 2, 2^31 * 272 / 2^32, ...
     const int cases[][3] = {{0, 5, 0}, {0, 600, 271}, {0, 300, 135}, {1, 7, 136},
@@ -109,8 +97,15 @@ TEST_F(Ribbon, CaptionBoxesShareTheWidestCaptionColumnsStopShortAndLinkedRowsBec
     const std::string script = Script([&] { p = Draw(); });
     const int limit = 1398 - Measure(0, wide).cx;
     ASSERT_LT(limit, 21 + 1260);
+    // Each pixel row: columns from heat left 21 up to the right limit, then the
+    // caption box (white with dark red text) to the plot's right edge 1400.
+    const int lastColumn = std::min(21 + (limit - 22) / 2 * 2, 21 + 1260) + 1;
     for (int y = 100; y < 199; ++y)
-        ExpectRowExtent(*p, y, limit);
+        for (int x = 21; x <= 1400; ++x) {
+            const COLORREF c = (*p)(x, y);
+            const int want = x <= lastColumn ? 0 : x <= limit || x == 1400 ? 1 : 2;
+            ASSERT_EQ(c == Background ? 1 : c == White || c == DarkRed ? 2 : 0, want) << x << "," << y;
+        }
     EXPECT_EQ((*p)(21 + 2 * 300, 105), Hue(300 * 272 / 631));
     // Linked rows in order, then the heading after the strip's end (elapsed 528 at x 1017).
     EXPECT_NE(script.find(Area({limit + 1, 100, 1400, 133}, "alt a", "a.htm") +
@@ -124,9 +119,8 @@ TEST_F(Ribbon, NoRowsWithoutHeightOrColoursAndFarOffArgumentsStayDefined) {
     Picture p(1401, 400);
     Write(std::vector<Row>(16, Row{"R", Ramp}));
     std::filesystem::remove(dir.path() / "Data/CNBC_Elapsed.txt");
-    render::DrawRibbon(p.dc, {20, 0, 1400, 40});  // a band of 10 pixels: rows 0 high
-    const std::uint32_t colours = render::HuePalette.count;
-    render::HuePalette.count = 0;  // no colours: the strip alone
+    render::DrawRibbon(p.dc, {20, 0, 1400, 40});                               // a band of 10 pixels: rows 0 high
+    const std::uint32_t colours = std::exchange(render::HuePalette.count, 0);  // no colours: the strip alone
     Write({{"R", Ramp}});
     render::DrawRibbon(p.dc, {20, 0, 1400, 400});
     render::HuePalette.count = colours;
@@ -168,17 +162,6 @@ TEST_F(Ribbon, StripWalksFromThePictureEdgeToElapsedSecond527AndMarksEvents) {
         EXPECT_NE(p(x + 6, t), Background) << x;  // the caption's box
     }
     EXPECT_TRUE(p(28, t + cy) == Background && p(228, t + cy) != Background);  // Guest's detail line
-}
-
-TEST_F(Ribbon, StripFromSecondZeroEndsAtOnceYetItsHeadingGetsAnArea) {
-    // A heading time that does not parse starts at second 0: only the stub at
-    // the picture's edge, the heading, and its area, link or not.
-    dir.Write("Data/CNBC_Elapsed.txt", "xx|Title\n00:00:10|Far left|of the picture\n");
-    Picture p(1200, 120);
-    const std::string script = Script([&] { render::DrawBroadcastStrip(p.dc, 22, 2000, 50, 8); });
-    EXPECT_EQ(p.Count(Black, {0, 50, 1, 59}), 9);
-    EXPECT_EQ(p.Count(Black, {1, 0, 1200, 120}) + p.Count(DarkBlue), 0);
-    EXPECT_NE(script.find(Area({2, 50, 2 + Measure(0, "Title").cx, 58}, "", "")), std::string::npos);
 }
 
 }  // namespace

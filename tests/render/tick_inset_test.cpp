@@ -61,6 +61,15 @@ TEST_F(TickInset, GeometryFrameLabelsAndFlatLinesFollowTheMainScale) {
             EXPECT_TRUE(p->Count(inside, {1, row, 280, row + 1}) == 279 && (*p)(280, row) == frame);
         }
     }
+    render::MainScale = {385, -1625};
+    for (int s = 0; s < 141; ++s) {
+        marketdata::EminiTicks[s] = Sample{s, 0, -1, -1};
+        marketdata::QuoteTradeTicks[s].value = s + 1;
+    }
+    for (int height : {40, 12, 3, 1}) {  // short pictures, panels of negative height: in bounds
+        const auto p = Inset(400, height);
+        EXPECT_EQ(p->Count(Background, {0, 0, 1, height}) + p->Count(Background, {281, 0, 400, height}), 120 * height);
+    }
     render::MainScale = {0, 0};  // no scale yet: nothing to place the inset by
     EXPECT_FALSE(render::ComputeInsetGeometry(0, 0, 1000));
 }
@@ -85,17 +94,6 @@ TEST_F(TickInset, GridAtMultiplesOf25OrOnlyOnTopWhenUnspaceable) {
     p = Inset(400, 1000);
     EXPECT_EQ(p->Count(grid, {1, 300, 280, 301}), 279);
     EXPECT_EQ(p->Count(Dot, {2, 301, 280, 480}), 0);
-}
-
-TEST_F(TickInset, ShortPicturesStayInBounds) {
-    for (int s = 0; s < 141; ++s) {
-        marketdata::EminiTicks[s] = Sample{s, 0, -1, -1};
-        marketdata::QuoteTradeTicks[s].value = s + 1;
-    }
-    for (int height : {40, 12, 3, 1}) {  // panels of negative height
-        const auto p = Inset(400, height);
-        EXPECT_EQ(p->Count(Background, {0, 0, 1, height}) + p->Count(Background, {281, 0, 400, height}), 120 * height);
-    }
 }
 
 // Panels drawn straight into {10, 20, 290, 120}: as wide as the inset, 100 high.
