@@ -214,7 +214,7 @@ void FillPolygon(HDC__& dc, const Box& clip, const POINT* pts, int count, std::u
 
 // ----------------------------------------------------------------- ellipses
 //
-// The outline follows the integer ellipse algorithm of A. Zingl on the
+// The outline follows the published integer ellipse algorithm on the
 // diameters a = w - 1 and b = h - 1: one quadrant is traced from (a, h / 2)
 // (box coordinates) to the bottom, x falling and y rising, and mirrored into
 // the other three. In doubled coordinates u = 2x - a, v = 2y - b with

@@ -68,9 +68,7 @@ std::string Lowercase(std::string s) {
 // Windows face names that are fixed-pitch; when the face itself is missing,
 // another monospace face keeps columns of figures aligned.
 bool IsKnownMonospaceFace(const std::string& lowered) {
-    static constexpr std::array<const char*, 8> kNames = {
-        "lucida console",         "courier new", "courier",  "consolas",
-        "lucida sans typewriter", "fixedsys",    "terminal", "monospace"};
+    static constexpr std::array<const char*, 4> kNames = {"lucida console", "courier new", "courier", "monospace"};
     return std::any_of(kNames.begin(), kNames.end(), [&](const char* n) { return lowered == n; });
 }
 
