@@ -13,6 +13,7 @@
 #include "export/snapshot.h"
 #include "export/temp_file.h"
 #include "marketdata/series.h"
+#include "platform/saturate.h"
 #include "shell/chart_window.h"
 
 namespace exporting {
@@ -73,12 +74,7 @@ std::string EscapeText(const char* text) {
 }
 
 LONG SaturatedDifference(LONG high, LONG low) {
-    const std::int64_t d = std::int64_t{high} - low;
-    if (d > INT32_MAX)
-        return INT32_MAX;
-    if (d < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<LONG>(d);
+    return SaturateToInt32(std::int64_t{high} - low);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "marketdata/text_fields.h"
+#include "platform/saturate.h"
 #include "platform/win32.h"
 
 namespace marketdata {
@@ -30,14 +32,26 @@ private:
     std::FILE* file_;
 };
 
-constexpr std::int32_t SaturateToInt32(std::int64_t v) {
-    if (v > std::numeric_limits<std::int32_t>::max()) {
-        return std::numeric_limits<std::int32_t>::max();
+// Walks a time-stamped file the way every series reader does: lines with
+// fewer than 2 fields and lines before the first slot are skipped, and the
+// first line after the last slot ends the reading (files are in time order).
+// `use` gets each remaining line's slot, fields and field count.
+template <typename Use>
+void ForEachSlotLine(std::FILE* file, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot, Use use) {
+    char line[LineBufferSize];
+    char* fields[MaxFields];
+    while (ReadLine(file, line)) {
+        TrimLineEnd(line);
+        const int fieldCount = SplitFields(line, fields, MaxFields, true);
+        if (fieldCount < 2)
+            continue;
+        const std::uint32_t slot = ParseTimeOfDay(fields[0]) / divisor;
+        if (slot < firstSlot)
+            continue;
+        if (slot > lastSlot)
+            break;
+        use(slot, fields, fieldCount);
     }
-    if (v < std::numeric_limits<std::int32_t>::min()) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    return static_cast<std::int32_t>(v);
 }
 
 }  // namespace marketdata

@@ -44,42 +44,29 @@ int LoadRibbonSeries(std::unique_ptr<std::int32_t[]>& values, const char* fileNa
         return 0;
     }
 
-    char line[LineBufferSize];
-    char* fields[MaxFields];
-    while (ReadLine(file.get(), line)) {
-        TrimLineEnd(line);
-        const int fieldCount = SplitFields(line, fields, MaxFields, true);
-        if (fieldCount < 2) {
-            continue;
-        }
-        const std::uint32_t second = ParseTimeOfDay(fields[0]) / 1000u;
-        if (second < SecondWindowFirst) {
-            continue;
-        }
-        if (second > SecondWindowLast) {
-            break;
-        }
-        if (column >= static_cast<std::uint32_t>(fieldCount)) {
-            continue;  // too short to hold the column
-        }
-        const std::int32_t number = ParseCount(fields[column]);
-        std::int32_t& entry = values[second - SecondWindowFirst];
-        switch (mode) {
-            case RibbonStore:
-                entry = number;
-                break;
-            case RibbonMaximum:
-                if (number > entry) {
-                    entry = number;
-                }
-                break;
-            case RibbonAdd:
-                entry = SaturateToInt32(static_cast<std::int64_t>(entry) + number);
-                break;
-            default:
-                break;  // unknown rule: the row stays 0
-        }
-    }
+    ForEachSlotLine(file.get(), 1000u, SecondWindowFirst, SecondWindowLast,
+                    [&](std::uint32_t second, char** fields, int fieldCount) {
+                        if (column >= static_cast<std::uint32_t>(fieldCount)) {
+                            return;  // too short to hold the column
+                        }
+                        const std::int32_t number = ParseCount(fields[column]);
+                        std::int32_t& entry = values[second - SecondWindowFirst];
+                        switch (mode) {
+                            case RibbonStore:
+                                entry = number;
+                                break;
+                            case RibbonMaximum:
+                                if (number > entry) {
+                                    entry = number;
+                                }
+                                break;
+                            case RibbonAdd:
+                                entry = SaturateToInt32(static_cast<std::int64_t>(entry) + number);
+                                break;
+                            default:
+                                break;  // unknown rule: the row stays 0
+                        }
+                    });
     return 1;
 }
 

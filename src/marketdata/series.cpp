@@ -50,28 +50,14 @@ int LoadSeriesTable(SeriesTable& holder, const char* fileName, std::uint32_t val
     }
     Sample* table = holder.get();
 
-    char line[LineBufferSize];
-    char* fields[MaxFields];
-    while (ReadLine(file.get(), line)) {
-        TrimLineEnd(line);
-        const int fieldCount = SplitFields(line, fields, MaxFields, true);
-        if (fieldCount < 2) {
-            continue;
-        }
-        const std::uint32_t slot = ParseTimeOfDay(fields[0]) / divisor;
-        if (slot < firstSlot) {
-            continue;
-        }
-        if (slot > lastSlot) {
-            break;  // files are in time order: nothing later can fall inside
-        }
+    ForEachSlotLine(file.get(), divisor, firstSlot, lastSlot, [&](std::uint32_t slot, char** fields, int fieldCount) {
         Sample& record = table[slot - firstSlot];
         if (mode == PriceMode && valueColumn == PriceColumn) {
             record.value = ParsePrice(fields[1]);
-            continue;
+            return;
         }
         if (valueColumn >= static_cast<std::uint32_t>(fieldCount)) {
-            continue;  // too short to hold the value
+            return;  // too short to hold the value
         }
         record.value = ParseCount(fields[valueColumn]);
         if (fieldCount > Volume1Column) {
@@ -80,7 +66,7 @@ int LoadSeriesTable(SeriesTable& holder, const char* fileName, std::uint32_t val
         if (fieldCount > Volume2Column) {
             record.volume2 = ParseCount(fields[Volume2Column]);
         }
-    }
+    });
     file.Close();
     if (mode == PriceMode || mode == RelativeCountMode) {
         ToRelative(table, count);

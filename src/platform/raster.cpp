@@ -312,6 +312,19 @@ struct EllipseGeometry {
     }
 };
 
+// The first value in [lo, hi) where a monotone predicate holds; hi if none.
+template <typename Predicate>
+i64 FirstTrue(i64 lo, i64 hi, Predicate holds) {
+    while (lo < hi) {
+        const i64 m = lo + (hi - lo) / 2;
+        if (holds(m))
+            hi = m;
+        else
+            lo = m + 1;
+    }
+    return lo;
+}
+
 EllipseGeometry MakeGeometry(i64 width, i64 height) {
     EllipseGeometry g{};
     g.a = width - 1;
@@ -319,25 +332,8 @@ EllipseGeometry MakeGeometry(i64 width, i64 height) {
     g.halfW = width / 2;
     g.mid = height / 2;
     // Both predicates are monotone over the quadrant.
-    i64 lo = g.halfW, hi = g.a + 1;
-    while (lo < hi) {
-        const i64 m = lo + (hi - lo) / 2;
-        if (g.Steep(m))
-            hi = m;
-        else
-            lo = m + 1;
-    }
-    g.xSteep = lo;
-    lo = g.mid;
-    hi = g.b + 1;
-    while (lo < hi) {
-        const i64 m = lo + (hi - lo) / 2;
-        if (g.Flat(m))
-            hi = m;
-        else
-            lo = m + 1;
-    }
-    g.yFlat = lo;
+    g.xSteep = FirstTrue(g.halfW, g.a + 1, [&](i64 x) { return g.Steep(x); });
+    g.yFlat = FirstTrue(g.mid, g.b + 1, [&](i64 y) { return g.Flat(y); });
     return g;
 }
 

@@ -19,17 +19,11 @@
 #include <tuple>
 
 #include "platform/gdi_internal.h"
+#include "platform/saturate.h"
 
 namespace platform {
 
 namespace {
-
-constexpr std::int64_t kInt32Min = INT32_MIN;
-constexpr std::int64_t kInt32Max = INT32_MAX;
-
-LONG Saturate(std::int64_t v) {
-    return static_cast<LONG>(std::clamp(v, kInt32Min, kInt32Max));
-}
 
 // Em sizes beyond this are clamped: no caller needs them, and a glyph bitmap
 // grows with the square of the size.
@@ -373,7 +367,7 @@ std::shared_ptr<FontFace> ResolveFont(const LOGFONTA& log) {
 SIZE MeasureText(const FontFace* face, const char* text, int count) {
     if (face == nullptr || count <= 0)
         return SIZE{0, CellHeight(face)};
-    return SIZE{Saturate(TextWidth(face, text, count)), CellHeight(face)};
+    return SIZE{SaturateToInt32(TextWidth(face, text, count)), CellHeight(face)};
 }
 
 void DrawGlyphs(HDC__& dc, const FontFace* face, int x, int y, const char* text, int count, COLORREF color,
@@ -469,7 +463,8 @@ BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR te
     // In opaque mode the cell is filled too, unless the opaque rectangle
     // already covers everything that can be drawn.
     if (dc->bkMode == OPAQUE && !(opaqueRect && clipped)) {
-        const RECT cell{Saturate(left), Saturate(top), Saturate(left + width), Saturate(top + height)};
+        const RECT cell{SaturateToInt32(left), SaturateToInt32(top), SaturateToInt32(left + width),
+                        SaturateToInt32(top + height)};
         const RECT fill = Intersect(cell, glyphClip);
         if (!IsEmpty(fill))
             FillRectPixels(*dc, fill, background);

@@ -5,6 +5,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "platform/saturate.h"
 #include "platform/user_internal.h"
 
 namespace platform {
@@ -33,14 +34,11 @@ std::vector<HWND>& ShowOrder() {
 }
 std::uint64_t presents = 0;
 
-LONG Saturate(std::int64_t v) {
-    return static_cast<LONG>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
 LONG Width(const RECT& r) {
-    return Saturate(std::int64_t{r.right} - r.left);
+    return SaturateToInt32(std::int64_t{r.right} - r.left);
 }
 LONG Height(const RECT& r) {
-    return Saturate(std::int64_t{r.bottom} - r.top);
+    return SaturateToInt32(std::int64_t{r.bottom} - r.top);
 }
 
 HWND TopLevelOf(HWND window) {
@@ -57,13 +55,14 @@ POINT OffsetInTopLevel(HWND window) {
         x += window->rect.left;
         y += window->rect.top;
     }
-    return POINT{Saturate(x), Saturate(y)};
+    return POINT{SaturateToInt32(x), SaturateToInt32(y)};
 }
 
 POINT ClientOriginOnScreen(HWND window) {
     HWND top = TopLevelOf(window);
     POINT offset = OffsetInTopLevel(window);
-    return POINT{Saturate(std::int64_t{top->rect.left} + offset.x), Saturate(std::int64_t{top->rect.top} + offset.y)};
+    return POINT{SaturateToInt32(std::int64_t{top->rect.left} + offset.x),
+                 SaturateToInt32(std::int64_t{top->rect.top} + offset.y)};
 }
 
 // Resizes a framebuffer keeping the pixels that stay inside it; new pixels
@@ -346,15 +345,15 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
         return FALSE;
     RECT r = window->rect;
     if ((flags & SWP_NOMOVE) == 0) {
-        r.right = Saturate(std::int64_t{x} + Width(r));
-        r.bottom = Saturate(std::int64_t{y} + Height(r));
+        r.right = SaturateToInt32(std::int64_t{x} + Width(r));
+        r.bottom = SaturateToInt32(std::int64_t{y} + Height(r));
         r.left = x;
         r.top = y;
     }
     if ((flags & SWP_NOSIZE) == 0) {
         // A negative size (a minimised dialog stretching its control) means none.
-        r.right = Saturate(std::int64_t{r.left} + std::max(cx, 0));
-        r.bottom = Saturate(std::int64_t{r.top} + std::max(cy, 0));
+        r.right = SaturateToInt32(std::int64_t{r.left} + std::max(cx, 0));
+        r.bottom = SaturateToInt32(std::int64_t{r.top} + std::max(cy, 0));
     }
     if (window->parent != nullptr) {
         window->rect = r;
@@ -389,8 +388,8 @@ BOOL GetWindowRect(HWND window, LPRECT rect) {
         return FALSE;
     POINT origin = ClientOriginOnScreen(window);
     SIZE size = ClientSize(window);
-    *rect = RECT{origin.x, origin.y, Saturate(std::int64_t{origin.x} + size.cx),
-                 Saturate(std::int64_t{origin.y} + size.cy)};
+    *rect = RECT{origin.x, origin.y, SaturateToInt32(std::int64_t{origin.x} + size.cx),
+                 SaturateToInt32(std::int64_t{origin.y} + size.cy)};
     return TRUE;
 }
 
@@ -407,12 +406,12 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
         return 0;
     POINT a = from != nullptr ? ClientOriginOnScreen(from) : POINT{0, 0};
     POINT b = to != nullptr ? ClientOriginOnScreen(to) : POINT{0, 0};
-    const LONG dx = Saturate(std::int64_t{a.x} - b.x);
-    const LONG dy = Saturate(std::int64_t{a.y} - b.y);
+    const LONG dx = SaturateToInt32(std::int64_t{a.x} - b.x);
+    const LONG dy = SaturateToInt32(std::int64_t{a.y} - b.y);
     if (points != nullptr) {
         for (UINT i = 0; i < count; ++i) {
-            points[i].x = Saturate(std::int64_t{points[i].x} + dx);
-            points[i].y = Saturate(std::int64_t{points[i].y} + dy);
+            points[i].x = SaturateToInt32(std::int64_t{points[i].x} + dx);
+            points[i].y = SaturateToInt32(std::int64_t{points[i].y} + dy);
         }
     }
     return static_cast<int>(static_cast<DWORD>(LOWORD(static_cast<std::uintptr_t>(dx))) |
@@ -433,8 +432,8 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     POINT offset = OffsetInTopLevel(window);
     SIZE own = ClientSize(window);
     RECT r = rect != nullptr ? *rect : RECT{0, 0, own.cx, own.cy};
-    r = RECT{Saturate(std::int64_t{r.left} + offset.x), Saturate(std::int64_t{r.top} + offset.y),
-             Saturate(std::int64_t{r.right} + offset.x), Saturate(std::int64_t{r.bottom} + offset.y)};
+    r = RECT{SaturateToInt32(std::int64_t{r.left} + offset.x), SaturateToInt32(std::int64_t{r.top} + offset.y),
+             SaturateToInt32(std::int64_t{r.right} + offset.x), SaturateToInt32(std::int64_t{r.bottom} + offset.y)};
     SIZE client = ClientSize(top);
     r.left = std::max<LONG>(r.left, 0);
     r.top = std::max<LONG>(r.top, 0);

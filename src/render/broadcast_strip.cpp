@@ -8,6 +8,7 @@
 #include "export/image_map.h"
 #include "marketdata/broadcast.h"
 #include "marketdata/series.h"
+#include "platform/saturate.h"
 #include "render/resources.h"
 #include "render/ribbon.h"
 
@@ -29,24 +30,20 @@ constexpr std::int64_t MarkerHalfWidth = 2;
 constexpr std::int64_t MarkerHeight = 5;
 constexpr std::int64_t EventTextIndent = 6;
 
-std::int32_t Saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 int TextLength(const char* text, std::size_t capacity) {
     return static_cast<int>(strnlen(text, capacity));
 }
 
 void DrawLine(HDC dc, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
-    MoveToEx(dc, Saturate(x0), Saturate(y0), nullptr);
-    LineTo(dc, Saturate(x1), Saturate(y1));
+    MoveToEx(dc, SaturateToInt32(x0), SaturateToInt32(y0), nullptr);
+    LineTo(dc, SaturateToInt32(x1), SaturateToInt32(y1));
 }
 
 // Opaque text with its top-left at (x, y), filling and clipped to the box
 // that reaches `width` to the right and `height` down.
 RECT DrawBoxedText(HDC dc, std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height, const char* text,
                    int length) {
-    const RECT box{Saturate(x), Saturate(y), Saturate(x + width), Saturate(y + height)};
+    const RECT box{SaturateToInt32(x), SaturateToInt32(y), SaturateToInt32(x + width), SaturateToInt32(y + height)};
     ExtTextOutA(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &box, text, static_cast<UINT>(length), nullptr);
     return box;
 }
@@ -118,9 +115,9 @@ void DrawEventMarkers(HDC dc, std::int32_t heatLeft, std::int64_t top, std::uint
         SIZE caption{0, 0};
         GetTextExtentPointA(dc, event.caption, captionLength, &caption);
 
-        const POINT triangle[3] = {{Saturate(x), Saturate(top)},
-                                   {Saturate(x + MarkerHalfWidth), Saturate(top + MarkerHeight)},
-                                   {Saturate(x - MarkerHalfWidth), Saturate(top + MarkerHeight)}};
+        const POINT triangle[3] = {{SaturateToInt32(x), SaturateToInt32(top)},
+                                   {SaturateToInt32(x + MarkerHalfWidth), SaturateToInt32(top + MarkerHeight)},
+                                   {SaturateToInt32(x - MarkerHalfWidth), SaturateToInt32(top + MarkerHeight)}};
         Polygon(dc, triangle, 3);
         // The line runs beside both text lines, with or without a detail.
         DrawLine(dc, x, top, x, top + 2 * static_cast<std::int64_t>(caption.cy) - 2);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/saturate.h"
 #include "render/resources.h"
 #include "render/tick_inset.h"
 
@@ -16,10 +17,6 @@ using marketdata::TickCount;
 
 constexpr int BuyPen = 9;
 constexpr int SellPen = 10;
-
-std::int32_t Narrow(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
 
 // Counts are unsigned 32-bit; their sums and the products with a panel's
 // height are formed wide enough never to wrap.
@@ -60,11 +57,11 @@ void DrawVolumeBars(HDC dc, const RECT& panel, const Sample* table, int pen) {
         const std::int64_t lower = Share(height, buy, m);
         const std::int64_t total = Share(height, buy + Count(table[i].volume2), m);
         SelectObject(dc, Pen(BuyPen));
-        MoveToEx(dc, Narrow(x), Narrow(bottom), nullptr);
-        LineTo(dc, Narrow(x), Narrow(bottom - lower));
+        MoveToEx(dc, SaturateToInt32(x), SaturateToInt32(bottom), nullptr);
+        LineTo(dc, SaturateToInt32(x), SaturateToInt32(bottom - lower));
         // The sell segment continues from the buy segment's end.
         SelectObject(dc, Pen(SellPen));
-        LineTo(dc, Narrow(x), Narrow(bottom - total));
+        LineTo(dc, SaturateToInt32(x), SaturateToInt32(bottom - total));
     }
     DrawBaseLine(dc, panel, pen);
 }
@@ -90,8 +87,8 @@ void DrawSaturation(HDC dc, const RECT& panel, const Sample* table, int pen) {
             // bottom - y <= height < rows, so n stays below the palette count.
             const std::int64_t n = (bottom - y) * colours / rows;
             const COLORREF colour = HuePalette.colors[static_cast<std::size_t>(n)];
-            SetPixel(dc, Narrow(x - 1), Narrow(y), colour);
-            SetPixel(dc, Narrow(x), Narrow(y), colour);
+            SetPixel(dc, SaturateToInt32(x - 1), SaturateToInt32(y), colour);
+            SetPixel(dc, SaturateToInt32(x), SaturateToInt32(y), colour);
         }
     }
     DrawBaseLine(dc, panel, pen);

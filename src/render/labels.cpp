@@ -11,6 +11,7 @@
 #include "export/image_map.h"
 #include "marketdata/series.h"
 #include "marketdata/text_fields.h"
+#include "platform/saturate.h"
 #include "render/main_chart.h"
 #include "render/resources.h"
 
@@ -19,14 +20,6 @@ namespace render {
 LabelRectList LabelRects;
 
 namespace {
-
-std::int32_t Saturate(std::int64_t v) {
-    if (v > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    if (v < std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
-}
 
 constexpr int FieldCount = 11;  // fields 0 to 10; later ones are ignored
 constexpr int MinFieldCount = 7;
@@ -70,27 +63,28 @@ void DrawMark(HDC dc, std::uint32_t kind, std::int64_t x, std::int64_t y, std::i
     const std::int64_t w = cy - 2;
     switch (kind) {
         case 1: {  // arrow pointing down, left of the anchor
-            const std::int32_t stemX = Saturate((2 * x - w) / 2);
-            const POINT head[3] = {{Saturate(x - w), Saturate(y + 3 * a)},
-                                   {Saturate(x), Saturate(y + 3 * a)},
-                                   {stemX, Saturate(y + 4 * a)}};
+            const std::int32_t stemX = SaturateToInt32((2 * x - w) / 2);
+            const POINT head[3] = {{SaturateToInt32(x - w), SaturateToInt32(y + 3 * a)},
+                                   {SaturateToInt32(x), SaturateToInt32(y + 3 * a)},
+                                   {stemX, SaturateToInt32(y + 4 * a)}};
             Polygon(dc, head, 3);
-            MoveToEx(dc, stemX, Saturate(midY), nullptr);
-            LineTo(dc, stemX, Saturate(y + 4 * a));
+            MoveToEx(dc, stemX, SaturateToInt32(midY), nullptr);
+            LineTo(dc, stemX, SaturateToInt32(y + 4 * a));
             break;
         }
         case 2: {  // arrow pointing up, right of the anchor
-            const std::int32_t stemX = Saturate((2 * x + w) / 2);
-            const POINT head[3] = {{Saturate(x), Saturate(y - 4 * a)},
-                                   {Saturate(x + w), Saturate(y - 4 * a)},
-                                   {stemX, Saturate(y - 5 * a)}};
+            const std::int32_t stemX = SaturateToInt32((2 * x + w) / 2);
+            const POINT head[3] = {{SaturateToInt32(x), SaturateToInt32(y - 4 * a)},
+                                   {SaturateToInt32(x + w), SaturateToInt32(y - 4 * a)},
+                                   {stemX, SaturateToInt32(y - 5 * a)}};
             Polygon(dc, head, 3);
-            MoveToEx(dc, stemX, Saturate(midY), nullptr);
-            LineTo(dc, stemX, Saturate(y - 4 * a));
+            MoveToEx(dc, stemX, SaturateToInt32(midY), nullptr);
+            LineTo(dc, stemX, SaturateToInt32(y - 4 * a));
             break;
         }
         case 3:  // dot, left of the anchor
-            Ellipse(dc, Saturate(x - cy + 1), Saturate(midY - cy / 2 + 1), Saturate(x), Saturate(y));
+            Ellipse(dc, SaturateToInt32(x - cy + 1), SaturateToInt32(midY - cy / 2 + 1), SaturateToInt32(x),
+                    SaturateToInt32(y));
             break;
         default:
             break;
@@ -133,7 +127,7 @@ bool DrawLabelLine(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom,
 
     // The text stands on the anchor; kinds 2 and 4 end there, the others start there.
     const std::int64_t left = (kind == 2 || kind == 4) ? x - cx : x;
-    const RECT rect{Saturate(left), Saturate(y - cy), Saturate(left + cx), Saturate(y)};
+    const RECT rect{SaturateToInt32(left), SaturateToInt32(y - cy), SaturateToInt32(left + cx), SaturateToInt32(y)};
     if (LabelRects.count < LabelRectCapacity)
         LabelRects.rects[LabelRects.count++] = rect;
     ExtTextOutA(dc, rect.left, rect.bottom, option, &rect, text, static_cast<UINT>(length), nullptr);
@@ -146,8 +140,8 @@ bool DrawLabelLine(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom,
         // The connector replaces the mark: from the target to just left of
         // the anchor, at the text's middle height.
         const std::int32_t targetY = ValueToY(marketdata::ParseSignedPrice(field[TargetValue]), r, top, bottom);
-        MoveToEx(dc, Saturate(SlotX(r, target) - 1), targetY, nullptr);
-        LineTo(dc, Saturate(x - 1), Saturate(y - cy / 2));
+        MoveToEx(dc, SaturateToInt32(SlotX(r, target) - 1), targetY, nullptr);
+        LineTo(dc, SaturateToInt32(x - 1), SaturateToInt32(y - cy / 2));
         return true;
     }
     DrawMark(dc, kind, x, y, cy, midY);

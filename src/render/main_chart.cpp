@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/saturate.h"
 #include "render/labels.h"
 #include "render/resources.h"
 
@@ -19,14 +20,6 @@ namespace {
 // Products of a value span (up to 2^32) and a pixel span (up to 2^32) need
 // more than 64 bits; the exact quotient then narrows by saturation.
 __extension__ typedef __int128 Wide;
-
-std::int32_t Saturate(Wide v) {
-    if (v > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    if (v < std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
-}
 
 // Rounds away from zero to a multiple of m (m > 0); multiples stay.
 std::int64_t RoundAwayFromZero(std::int64_t v, std::int64_t m) {
@@ -118,12 +111,14 @@ std::int64_t DrawPercentLevel(HDC dc, const RECT& r, std::int64_t level, std::in
     const std::int64_t textTop = static_cast<std::int64_t>(y) - size.cy / 2;
     const std::int64_t textBottom = textTop + size.cy;
 
-    const RECT leftBox{Saturate(static_cast<Wide>(r.left) - size.cx), Saturate(textTop), r.left, Saturate(textBottom)};
-    ExtTextOutA(dc, r.left, Saturate(textTop), OpaqueClipped, &leftBox, text, static_cast<UINT>(length), nullptr);
-    MoveToEx(dc, Saturate(static_cast<Wide>(r.left) + 2), y, nullptr);
-    const RECT rightBox{Saturate(static_cast<Wide>(r.right) - 3 - size.cx), Saturate(textTop),
-                        Saturate(static_cast<Wide>(r.right) - 1), Saturate(textBottom)};
-    ExtTextOutA(dc, rightBox.right, Saturate(textTop), OpaqueClipped, &rightBox, text, static_cast<UINT>(length),
+    const RECT leftBox{SaturateToInt32(static_cast<Wide>(r.left) - size.cx), SaturateToInt32(textTop), r.left,
+                       SaturateToInt32(textBottom)};
+    ExtTextOutA(dc, r.left, SaturateToInt32(textTop), OpaqueClipped, &leftBox, text, static_cast<UINT>(length),
+                nullptr);
+    MoveToEx(dc, SaturateToInt32(static_cast<Wide>(r.left) + 2), y, nullptr);
+    const RECT rightBox{SaturateToInt32(static_cast<Wide>(r.right) - 3 - size.cx), SaturateToInt32(textTop),
+                        SaturateToInt32(static_cast<Wide>(r.right) - 1), SaturateToInt32(textBottom)};
+    ExtTextOutA(dc, rightBox.right, SaturateToInt32(textTop), OpaqueClipped, &rightBox, text, static_cast<UINT>(length),
                 nullptr);
     LineTo(dc, rightBox.left, y);
     return size.cx;
@@ -161,12 +156,12 @@ void DrawMinuteMark(HDC dc, const RECT& r, std::int32_t x, std::uint32_t second)
     std::snprintf(text, sizeof text, "%2u:%02u", second / 3600, (second / 60) % 60);
     const int length = static_cast<int>(std::strlen(text));
     const SIZE size = MeasureText(dc, text, length);
-    const std::int32_t boxLeft = Saturate(static_cast<Wide>(x) - size.cx / 2);
-    const std::int32_t boxRight = Saturate(static_cast<Wide>(boxLeft) + size.cx);
-    const std::int32_t lowTop = Saturate(static_cast<Wide>(r.bottom) - size.cy);
+    const std::int32_t boxLeft = SaturateToInt32(static_cast<Wide>(x) - size.cx / 2);
+    const std::int32_t boxRight = SaturateToInt32(static_cast<Wide>(boxLeft) + size.cx);
+    const std::int32_t lowTop = SaturateToInt32(static_cast<Wide>(r.bottom) - size.cy);
     const RECT lowBox{boxLeft, lowTop, boxRight, r.bottom};
     ExtTextOutA(dc, x, lowTop, OpaqueClipped, &lowBox, text, static_cast<UINT>(length), nullptr);
-    const RECT highBox{boxLeft, r.top, boxRight, Saturate(static_cast<Wide>(r.top) + size.cy)};
+    const RECT highBox{boxLeft, r.top, boxRight, SaturateToInt32(static_cast<Wide>(r.top) + size.cy)};
     ExtTextOutA(dc, x, r.top, OpaqueClipped, &highBox, text, static_cast<UINT>(length), nullptr);
 }
 
@@ -174,8 +169,8 @@ void DrawMinuteMark(HDC dc, const RECT& r, std::int32_t x, std::uint32_t second)
 
 MainScaleValues ScaleForRange(std::int32_t maximum, std::int32_t minimum) {
     MainScaleValues scale;
-    scale.scaleTop = Saturate(RoundAwayFromZero(static_cast<std::int64_t>(maximum) + 10, 10));
-    scale.scaleBottom = Saturate(RoundAwayFromZero(static_cast<std::int64_t>(minimum) - 110, 100) - 50);
+    scale.scaleTop = SaturateToInt32(RoundAwayFromZero(static_cast<std::int64_t>(maximum) + 10, 10));
+    scale.scaleBottom = SaturateToInt32(RoundAwayFromZero(static_cast<std::int64_t>(minimum) - 110, 100) - 50);
     return scale;
 }
 
@@ -188,9 +183,9 @@ std::int32_t ValueToY(std::int32_t v, const RECT& r, std::int32_t scaleTop, std:
     constexpr std::int64_t Small = std::int64_t{1} << 31;
     // Every real chart's product fits in 64 bits; only extreme scales need more.
     if (distance > -Small && distance < Small && height > -Small && height < Small) {
-        return Saturate(static_cast<Wide>(r.top) + distance * height / range);
+        return SaturateToInt32(static_cast<Wide>(r.top) + distance * height / range);
     }
-    return Saturate(static_cast<Wide>(r.top) + static_cast<Wide>(distance) * height / range);
+    return SaturateToInt32(static_cast<Wide>(r.top) + static_cast<Wide>(distance) * height / range);
 }
 
 void DrawChartAxes(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom) {
@@ -270,13 +265,14 @@ void DrawMainChart(HDC dc, RECT r, int marginWidth) {
     const std::int32_t zeroY = ValueToY(0, r, top, bottom);
     SelectObject(dc, Pen(12));
     SelectObject(dc, Brush(11));
-    Ellipse(dc, Saturate(static_cast<Wide>(r.left) + 8 * MarkerPitch), Saturate(static_cast<Wide>(zeroY) - 6),
-            Saturate(static_cast<Wide>(r.left) + 17 * MarkerPitch), Saturate(static_cast<Wide>(zeroY) + 12));
+    Ellipse(
+        dc, SaturateToInt32(static_cast<Wide>(r.left) + 8 * MarkerPitch), SaturateToInt32(static_cast<Wide>(zeroY) - 6),
+        SaturateToInt32(static_cast<Wide>(r.left) + 17 * MarkerPitch), SaturateToInt32(static_cast<Wide>(zeroY) + 12));
 
     DrawChartAxes(dc, r, top, bottom);
 
     // Lines and labels stop short of the right-hand percentage labels.
-    r.right = Saturate(static_cast<Wide>(r.right) - marginWidth);
+    r.right = SaturateToInt32(static_cast<Wide>(r.right) - marginWidth);
     DrawSeriesLine(dc, r, marketdata::SpyVwSeries.get(), top, bottom, 2);
     DrawSeriesLine(dc, r, marketdata::EminiVwSeries.get(), top, bottom, 1);
     DrawSeriesLine(dc, r, marketdata::DjiSeries.get(), top, bottom, 14);

@@ -11,6 +11,7 @@
 #include "export/image_map.h"
 #include "marketdata/ribbon.h"
 #include "marketdata/series.h"
+#include "platform/saturate.h"
 #include "render/main_chart.h"
 #include "render/resources.h"
 
@@ -27,10 +28,6 @@ constexpr std::int64_t LargeFontMinRowHeight = 12;
 constexpr int LargeRowFont = 0;
 constexpr int SmallRowFont = 1;
 constexpr int CaptionColor = 5;
-
-std::int32_t Saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
 
 int TextLength(const char* text, std::size_t capacity) {
     return static_cast<int>(strnlen(text, capacity));
@@ -75,14 +72,14 @@ void DrawRowColumns(HDC dc, const std::int32_t* values, std::int32_t heatLeft, s
 RibbonGeometry ComputeRibbonGeometry(const RECT& plotRect, std::int32_t scaleTop, std::int32_t scaleBottom,
                                      std::uint32_t rowCount) {
     RibbonGeometry g;
-    g.heatLeft = Saturate(static_cast<std::int64_t>(plotRect.left) + 1);
+    g.heatLeft = SaturateToInt32(static_cast<std::int64_t>(plotRect.left) + 1);
     // The main chart's own mapping, so the ribbon meets the tick inset exactly.
     g.ribbonTop = ValueToY(RibbonTopLevel, plotRect, scaleTop, scaleBottom);
     g.bandBottom = ValueToY(BandBottomLevel, plotRect, scaleTop, scaleBottom);
     const std::int64_t band = static_cast<std::int64_t>(g.bandBottom) - g.ribbonTop;
     // A band turned upside down (never from a computed scale) holds no rows.
-    g.rowHeight = (rowCount == 0 || band <= 0) ? 0 : Saturate(band / rowCount);
-    g.stripTop = Saturate(g.ribbonTop + static_cast<std::int64_t>(rowCount) * g.rowHeight);
+    g.rowHeight = (rowCount == 0 || band <= 0) ? 0 : SaturateToInt32(band / rowCount);
+    g.stripTop = SaturateToInt32(g.ribbonTop + static_cast<std::int64_t>(rowCount) * g.rowHeight);
     return g;
 }
 
@@ -110,20 +107,20 @@ void DrawRibbon(HDC dc, RECT plotRect) {
         GetTextExtentPointA(dc, row.caption, TextLength(row.caption, sizeof row.caption), &extent);
         captionWidth = std::max<std::int64_t>(captionWidth, extent.cx);
     }
-    const std::int32_t rightLimit = Saturate(static_cast<std::int64_t>(plotRect.right) - 2 - captionWidth);
+    const std::int32_t rightLimit = SaturateToInt32(static_cast<std::int64_t>(plotRect.right) - 2 - captionWidth);
 
     // Without palette colours no column can be coloured; the rows are left
     // out, the strip below still has its place.
     if (HuePalette.count > 0) {
         for (std::uint32_t r = 0; r < rowCount; ++r) {
             const auto& row = marketdata::RibbonTable[r];
-            const std::int32_t rowTop = Saturate(g.ribbonTop + static_cast<std::int64_t>(r) * g.rowHeight);
-            const std::int32_t rowBottom = Saturate(static_cast<std::int64_t>(rowTop) + g.rowHeight);
+            const std::int32_t rowTop = SaturateToInt32(g.ribbonTop + static_cast<std::int64_t>(r) * g.rowHeight);
+            const std::int32_t rowBottom = SaturateToInt32(static_cast<std::int64_t>(rowTop) + g.rowHeight);
             if (row.values)
                 DrawRowColumns(dc, row.values.get(), g.heatLeft, rightLimit, rowTop, rowBottom);
 
-            const RECT box{Saturate(static_cast<std::int64_t>(rightLimit) + 1), rowTop,
-                           Saturate(static_cast<std::int64_t>(rightLimit) + 2 + captionWidth), rowBottom};
+            const RECT box{SaturateToInt32(static_cast<std::int64_t>(rightLimit) + 1), rowTop,
+                           SaturateToInt32(static_cast<std::int64_t>(rightLimit) + 2 + captionWidth), rowBottom};
             ExtTextOutA(dc, box.left, rowTop, ETO_OPAQUE | ETO_CLIPPED, &box, row.caption,
                         static_cast<UINT>(TextLength(row.caption, sizeof row.caption)), nullptr);
             if (row.link[0] != '\0')

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/saturate.h"
 #include "render/main_chart.h"
 #include "render/resources.h"
 
@@ -40,10 +41,6 @@ constexpr int SpyPen = 9;
 constexpr int EminiPen = 12;
 constexpr int LegendBackground = 11;
 
-std::int32_t Narrow(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 // a * b / c, truncating toward zero, with a product that cannot overflow;
 // the quotient saturates at the int64 range. c must not be 0.
 std::int64_t MulDiv64(std::int64_t a, std::int64_t b, std::int64_t c) {
@@ -65,8 +62,8 @@ std::int64_t FloorToMultiple(std::int64_t v, std::int64_t m) {
 }
 
 void DrawLine(HDC dc, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
-    MoveToEx(dc, Narrow(x0), Narrow(y0), nullptr);
-    LineTo(dc, Narrow(x1), Narrow(y1));
+    MoveToEx(dc, SaturateToInt32(x0), SaturateToInt32(y0), nullptr);
+    LineTo(dc, SaturateToInt32(x1), SaturateToInt32(y1));
 }
 
 // One legend block: lines stacked down from y, each as high as the first.
@@ -74,7 +71,7 @@ void DrawLegend(HDC dc, std::int32_t x, std::int32_t y, std::initializer_list<co
     std::int64_t k = 0;
     std::int64_t row = 0;
     for (const char* text : lines) {
-        const int height = DrawTextBox(dc, x, Narrow(y + row * k), text);
+        const int height = DrawTextBox(dc, x, SaturateToInt32(y + row * k), text);
         if (row == 0)
             k = height;
         ++row;
@@ -90,19 +87,19 @@ std::optional<InsetGeometry> ComputeInsetGeometry(std::int32_t left, std::int32_
     const std::int64_t height = static_cast<std::int64_t>(bottom) - top;
 
     InsetGeometry g;
-    g.left = Narrow(static_cast<std::int64_t>(left) + 1);
-    g.right = Narrow(g.left + InsetWidth);
-    g.top = Narrow(top + MulDiv64(MainScale.scaleTop - InsetTopLevel, height, span));
-    g.bottom = Narrow(top + MulDiv64(MainScale.scaleTop - InsetBottomLevel, height, span));
+    g.left = SaturateToInt32(static_cast<std::int64_t>(left) + 1);
+    g.right = SaturateToInt32(g.left + InsetWidth);
+    g.top = SaturateToInt32(top + MulDiv64(MainScale.scaleTop - InsetTopLevel, height, span));
+    g.bottom = SaturateToInt32(top + MulDiv64(MainScale.scaleTop - InsetBottomLevel, height, span));
     const std::int64_t h = static_cast<std::int64_t>(g.bottom) - g.top;
-    g.priceBottom = Narrow(g.top + 3 * h / 8);
+    g.priceBottom = SaturateToInt32(g.top + 3 * h / 8);
 
     const std::int64_t p = g.top + h / 4;
     const std::int64_t panelsEnd = g.bottom - LabelRows;
     const std::int64_t t = (panelsEnd - p) / 3;
-    g.panel1 = RECT{g.left, Narrow(p), g.right, Narrow(p + t)};
-    g.panel2 = RECT{g.left, Narrow(p + t + 2), g.right, Narrow(p + 2 * t)};
-    g.panel3 = RECT{g.left, Narrow(p + 2 * t + 4), g.right, Narrow(panelsEnd)};
+    g.panel1 = RECT{g.left, SaturateToInt32(p), g.right, SaturateToInt32(p + t)};
+    g.panel2 = RECT{g.left, SaturateToInt32(p + t + 2), g.right, SaturateToInt32(p + 2 * t)};
+    g.panel3 = RECT{g.left, SaturateToInt32(p + 2 * t + 4), g.right, SaturateToInt32(panelsEnd)};
     return g;
 }
 
@@ -125,8 +122,8 @@ void InsetPriceRange(std::int32_t& hi, std::int32_t& lo) {
         lo = -1;
         return;
     }
-    hi = Narrow(static_cast<std::int64_t>(maximum) + 1);
-    lo = Narrow(static_cast<std::int64_t>(minimum) - 1);
+    hi = SaturateToInt32(static_cast<std::int64_t>(maximum) + 1);
+    lo = SaturateToInt32(static_cast<std::int64_t>(minimum) - 1);
 }
 
 void DrawTickInset(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
@@ -207,13 +204,13 @@ void DrawInsetTimeAxis(HDC dc, std::int32_t left, std::int32_t top, std::int32_t
                 labelLeft = 1;
             else if (labelLeft + w >= right)
                 labelLeft = static_cast<std::int64_t>(right) - w - 1;
-            const RECT box{Narrow(labelLeft), Narrow(labelTop), Narrow(labelLeft + w),
-                           Narrow(static_cast<std::int64_t>(bottom) - 1)};
+            const RECT box{SaturateToInt32(labelLeft), SaturateToInt32(labelTop), SaturateToInt32(labelLeft + w),
+                           SaturateToInt32(static_cast<std::int64_t>(bottom) - 1)};
             ExtTextOutA(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &box, text, static_cast<UINT>(length),
                         nullptr);
         } else if (ms % 200 == 0 && top < labelTop && u > 0) {
             for (std::int64_t y = top; y < labelTop; y += DotEvery * u)
-                SetPixel(dc, Narrow(x), Narrow(y), DotColor);
+                SetPixel(dc, SaturateToInt32(x), SaturateToInt32(y), DotColor);
         }
     }
 
@@ -240,9 +237,9 @@ void DrawTickLine(HDC dc, const RECT& rect, const Sample* table, std::int32_t hi
     for (std::uint32_t i = 0; i < TickCount && x < rect.right; ++i, x += 2) {
         const std::int64_t y = rect.top + MulDiv64(static_cast<std::int64_t>(hi) - table[i].value, height, range);
         if (i == 0)
-            MoveToEx(dc, Narrow(x), Narrow(y), nullptr);
+            MoveToEx(dc, SaturateToInt32(x), SaturateToInt32(y), nullptr);
         else
-            LineTo(dc, Narrow(x), Narrow(y));
+            LineTo(dc, SaturateToInt32(x), SaturateToInt32(y));
     }
 }
 
@@ -252,7 +249,8 @@ int DrawTextBox(HDC dc, std::int32_t x, std::int32_t y, const char* text) {
     GetTextExtentPointA(dc, text, length, &size);
     const std::int64_t left = static_cast<std::int64_t>(x) + 3;
     const std::int64_t boxTop = static_cast<std::int64_t>(y) + 1;
-    const RECT box{Narrow(left), Narrow(boxTop), Narrow(left + size.cx), Narrow(boxTop + size.cy)};
+    const RECT box{SaturateToInt32(left), SaturateToInt32(boxTop), SaturateToInt32(left + size.cx),
+                   SaturateToInt32(boxTop + size.cy)};
     ExtTextOutA(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &box, text, static_cast<UINT>(length), nullptr);
     return size.cy;
 }

@@ -8,6 +8,7 @@
 
 #include "export/image_map.h"
 #include "marketdata/series.h"
+#include "platform/saturate.h"
 #include "platform/user_resources.h"
 #include "render/resources.h"
 #include "shell/chart_window.h"
@@ -22,10 +23,6 @@ ChartOriginPoint ChartOrigin;
 namespace {
 
 std::array<char, 64> TitleBuffer{};
-
-int Saturate(std::int64_t v) {
-    return static_cast<int>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
 
 INT_PTR InitDialog(HWND dialog) {
     RECT chartRect{};
@@ -49,8 +46,8 @@ void Resize(HWND dialog, LPARAM lParam) {
     if (placeholder == nullptr)
         return;
     // Minimised, the client is 0 x 0 and these are negative.
-    const int chartWidth = Saturate(std::int64_t{width} - ChartOrigin.left);
-    const int chartHeight = Saturate(std::int64_t{height} - ChartOrigin.top);
+    const int chartWidth = SaturateToInt32(std::int64_t{width} - ChartOrigin.left);
+    const int chartHeight = SaturateToInt32(std::int64_t{height} - ChartOrigin.top);
     SetWindowPos(placeholder, nullptr, 0, 0, chartWidth, chartHeight, SWP_NOZORDER | SWP_NOMOVE);
     wsprintfA(TitleBuffer.data(), "Tarvo Draven Holt wd %d ht %d", chartWidth, chartHeight);
     SetWindowTextA(dialog, TitleBuffer.data());

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "platform/saturate.h"
 #include "render/labels.h"
 #include "render/main_chart.h"
 #include "render/resources.h"
@@ -21,10 +22,6 @@ int MarginWidth = 0;
 RECT PlotRect{};
 
 namespace {
-
-LONG Saturate(std::int64_t v) {
-    return static_cast<LONG>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
 
 // A paint that can't draw still ends, so the window stops asking for it.
 void EndPaintWithoutDrawing(HWND dialog) {
@@ -48,8 +45,8 @@ void PaintChart(HWND dialog) {
         EndPaintWithoutDrawing(dialog);
         return;
     }
-    const LONG width = Saturate(std::int64_t{chartRect.right} - chartRect.left);
-    const LONG height = Saturate(std::int64_t{chartRect.bottom} - chartRect.top);
+    const LONG width = SaturateToInt32(std::int64_t{chartRect.right} - chartRect.left);
+    const LONG height = SaturateToInt32(std::int64_t{chartRect.bottom} - chartRect.top);
     const RECT picture{0, 0, width, height};
 
     HDC windowDC = GetDC(dialog);
@@ -95,8 +92,8 @@ bool ComposeChart(HDC dc, const RECT& picture) {
     SIZE extent{0, 0};
     GetTextExtentPointA(dc, "-8%", 3, &extent);
     MarginWidth = extent.cx;
-    PlotRect = RECT{Saturate(std::int64_t{picture.left} + MarginWidth), picture.top,
-                    Saturate(std::int64_t{picture.right} - 1), picture.bottom};
+    PlotRect = RECT{SaturateToInt32(std::int64_t{picture.left} + MarginWidth), picture.top,
+                    SaturateToInt32(std::int64_t{picture.right} - 1), picture.bottom};
 
     // The order is fixed: the main chart sets the scale the others place themselves by.
     render::DrawMainChart(dc, PlotRect, MarginWidth);
