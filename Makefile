@@ -1,23 +1,40 @@
-# Set-up commands: `make run` renders the sample data, `make test` runs every test.
+# Set-up commands: `make run` renders the sample data, `make test` runs every
+# test. Each first makes sure its Debian packages are there (tools/packages).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
+PACKAGES := tools/packages ensure
 
-.PHONY: all build test asan bench fuzz run format clean
+.PHONY: all program run test asan bench fuzz package install format clean
 
-all: build
+all: program
 
-build:
+# The program alone: no test, benchmark or fuzzing library is needed.
+program:
+	@$(PACKAGES) program
+	cmake --preset program >/dev/null
+	cmake --build --preset program -j $(JOBS)
+
+run: program
+	@cd sample && ../build-program/dravenholt --export
+	@echo "Wrote $(CURDIR)/sample/Dravenholt.gif and $(CURDIR)/sample/DravenholtSummary.js"
+
+# Every test; a test that skipped (a tool missing) fails the run.
+test:
+	@$(PACKAGES) test
 	cmake --preset default >/dev/null
 	cmake --build --preset default -j $(JOBS)
-
-test: build
-	ctest --preset default -j $(JOBS)
+	@rm -f build/ctest-report.xml
+	ctest --preset default -j $(JOBS) --output-junit ctest-report.xml
+	@tools/check-skips build/ctest-report.xml
 
 asan:
+	@$(PACKAGES) test
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
 bench:
+	@$(PACKAGES) bench
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	@set -e; for b in build-bench/bench/bench_*; do \
@@ -27,6 +44,7 @@ bench:
 	@bench/compare_gnuplot.sh build-bench
 
 fuzz:
+	@$(PACKAGES) fuzz
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 	@set -e; for f in build-fuzz/fuzz/*_fuzz; do \
@@ -34,12 +52,16 @@ fuzz:
 	  $$f -runs=0 $(CURDIR)/fuzz/corpus/$$n; \
 	done
 
-run: build
-	@cd sample && ../build/dravenholt --export
-	@echo "Wrote $(CURDIR)/sample/Dravenholt.gif and $(CURDIR)/sample/DravenholtSummary.js"
+# A Debian package of the program (build-program/dravenholt_*.deb).
+package: program
+	@$(PACKAGES) package
+	cd build-program && cpack -G DEB
+
+install: program
+	cmake --install build-program --prefix $(PREFIX)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-program build-asan build-bench build-fuzz

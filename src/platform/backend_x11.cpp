@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +18,16 @@
 
 #include "platform/user_internal.h"
 
+#ifndef DH_WINDOW_CLASS
+#define DH_WINDOW_CLASS "Win32Dialog"
+#endif
+
 namespace platform {
 
 namespace {
+
+constexpr const char* WindowClass = DH_WINDOW_CLASS;
+
 
 // X sizes are 16-bit and never 0.
 unsigned XSize(LONG v) {
@@ -134,7 +142,9 @@ public:
                                    XSize(r.bottom - r.top), 0, CopyFromParent, InputOutput, CopyFromParent,
                                    CWBackPixmap | CWBitGravity | CWEventMask, &attributes);
         XSetWMProtocols(display_, xid, &wmDeleteWindow_, 1);
-        XClassHint classHint{const_cast<char*>("dravenholt"), const_cast<char*>("Dravenholt")};
+        // The instance name is the command's; the class is the one a desktop
+        // entry matches the window by (the build sets it).
+        XClassHint classHint{program_invocation_short_name, const_cast<char*>(WindowClass)};
         XSetClassHint(display_, xid, &classHint);
         Native& native = natives_[window];
         native.xid = xid;

@@ -63,6 +63,10 @@ struct Case {
     std::function<void(F data)> damage;
     Kind kind = Kind::Picture;
 };
+// Test listings show the case's name rather than its bytes.
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<Case> Cases() {
     std::vector<Case> cases;

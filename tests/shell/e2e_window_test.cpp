@@ -126,6 +126,9 @@ TEST_F(E2EWindowTest, WindowFollowsResizesShowsItsFramebufferAndReopensWhereItCl
     dir.Write("config/dravenholt/registry.reg", garbage);
     StartProgram();
     EXPECT_TRUE(Eventually([&] { return Name() == "Tarvo Draven Holt wd 1801 ht 977"; })) << Name();
+    // Desktops match the window to its desktop entry by this class.
+    EXPECT_EQ(X("xdotool search --classname '^dravenholt$'"), window);
+    EXPECT_EQ(X("xdotool search --class '^" DH_WINDOW_CLASS "$'"), window);
     X("xdotool windowsize " + window + " 1000 700");
     EXPECT_TRUE(Eventually([&] { return Name() == "Tarvo Draven Holt wd 998 ht 700"; })) << Name();
 
