@@ -9,11 +9,11 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "export/color_reduction.h"
 #include "export/gif_writer.h"
 #include "export/snapshot.h"
-#include "marketdata/series.h"
 #include "render/resources.h"
-#include "shell/paint.h"
 
 #if defined(DH_HAVE_GIFLIB)
 #include <gif_lib.h>
@@ -21,39 +21,18 @@
 
 namespace {
 
-constexpr int Width = 1801;
-constexpr int Height = 977;
+constexpr int Width = benchsupport::PictureWidth;
+constexpr int Height = benchsupport::PictureHeight;
 
 // A picture made like the chart, for when the sample chart cannot be drawn:
 // a white ground, a grid, price lines, text-like specks, a band of palette
 // colours and a framed inset, in a 256-entry table.
-exporting::DibSnapshot SyntheticSnapshot() {
-    const std::uint32_t stride = (8 * Width + 31) / 32 * 4;
-    const std::uint32_t length = 54 + 1024 + stride * Height;
-    exporting::DibSnapshot s;
-    s.size = length + 4;
-    s.block.reset(new std::uint8_t[s.size]());
-    std::uint8_t* b = s.block.get();
-    auto put = [](std::uint8_t* at, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    put(b, length, 4);
-    b[4] = 'B';
-    b[5] = 'M';
-    put(b + 6, length, 4);
-    put(b + 14, 1078, 4);
-    put(b + 18, 40, 4);
-    put(b + 22, Width, 4);
-    put(b + 26, Height, 4);
-    put(b + 30, 1, 2);
-    put(b + 32, 8, 2);
-    put(b + 38, stride * Height, 4);
-    for (int i = 0; i < 256; ++i) {
-        b[58 + 4 * i] = static_cast<std::uint8_t>(i * 37);
-        b[58 + 4 * i + 1] = static_cast<std::uint8_t>(i * 91);
-        b[58 + 4 * i + 2] = static_cast<std::uint8_t>(i * 13);
-    }
+exporting::IndexedPicture SyntheticPicture() {
+    exporting::IndexedPicture p;
+    p.width = Width;
+    p.height = Height;
+    for (std::uint32_t i = 0; i < 256; ++i)
+        p.colors.push_back(((i * 13) & 0xFF) << 16 | ((i * 91) & 0xFF) << 8 | ((i * 37) & 0xFF));
     std::vector<std::uint8_t> picture(static_cast<std::size_t>(Width) * Height, 0);  // 0: white
     auto at = [&](int x, int y) -> std::uint8_t& { return picture[static_cast<std::size_t>(y) * Width + x]; };
     std::mt19937 rng(1234);
@@ -88,49 +67,43 @@ exporting::DibSnapshot SyntheticSnapshot() {
         for (int x = 900; x < 1500; ++x)
             if (y == 430 || y == 689 || x == 900 || x == 1499)
                 at(x, y) = 9;
-    std::uint8_t* rows = b + 58 + 1024;
-    for (int y = 0; y < Height; ++y)
-        std::memcpy(rows + static_cast<std::size_t>(Height - 1 - y) * stride, &at(0, y), Width);
-    return s;
+    p.indices = std::move(picture);
+    return p;
 }
 
-// The sample chart, composed and captured as the export does it.
-exporting::DibSnapshot SampleChartSnapshot() {
-    if (chdir(DH_SOURCE_DIR "/sample") != 0)
-        return {};
-    marketdata::LoadAllSeries();
-    render::CreateDrawingResources();
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, Width, Height);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    exporting::DibSnapshot snapshot;
-    if (shell::ComposeChart(dc, RECT{0, 0, Width, Height}))
-        snapshot = exporting::CaptureDib(dc, Width, Height, 8, 256);
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return snapshot;
+// The sample chart, painted, captured and reduced as the export does it.
+std::optional<exporting::IndexedPicture> SamplePicture() {
+    benchsupport::ScratchFolder folder(DH_SOURCE_DIR "/sample/Data");
+    if (!folder.Enter())
+        return std::nullopt;
+    benchsupport::ChartWindow window;
+    if (!window.Ready())
+        return std::nullopt;
+    std::optional<exporting::WindowSnapshot> snapshot =
+        exporting::WindowSnapshot::Open(GetDlgItem(window.dialog, shell::ChartPlaceholderId));
+    if (!snapshot)
+        return std::nullopt;
+    return exporting::ReduceColors(*snapshot, render::ColorTableFills());
 }
 
 bool UsingSampleChart = false;
 
-const exporting::DibSnapshot& ChartLikeSnapshot() {
-    static const exporting::DibSnapshot snapshot = [] {
-        exporting::DibSnapshot s = SampleChartSnapshot();
-        UsingSampleChart = static_cast<bool>(s);
-        return s ? std::move(s) : SyntheticSnapshot();
+const exporting::IndexedPicture& ChartLikePicture() {
+    static const exporting::IndexedPicture picture = [] {
+        std::optional<exporting::IndexedPicture> p = SamplePicture();
+        UsingSampleChart = p.has_value();
+        return p ? std::move(*p) : SyntheticPicture();
     }();
-    return snapshot;
+    return picture;
 }
 
 void BM_GifWriterEncode(benchmark::State& state) {
-    const exporting::DibView view = exporting::MakeDibView(ChartLikeSnapshot());
+    const exporting::IndexedPicture& picture = ChartLikePicture();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        exporting::GifWriter writer;
-        writer.Encode(view);
-        bytes = writer.buffer.length;
-        benchmark::DoNotOptimize(writer.buffer.data.get());
+        const auto gif = exporting::EncodeGif(picture);
+        bytes = gif ? gif->size() : 0;
+        benchmark::DoNotOptimize(gif);
     }
     state.SetLabel(UsingSampleChart ? "sample chart" : "synthetic chart");
     state.counters["gif_bytes"] = static_cast<double>(bytes);
@@ -147,10 +120,12 @@ int AppendToVector(GifFileType* gif, const GifByteType* bytes, int count) {
 }
 
 void BM_GiflibEncode(benchmark::State& state) {
-    const exporting::DibView view = exporting::MakeDibView(ChartLikeSnapshot());
+    const exporting::IndexedPicture& picture = ChartLikePicture();
     std::vector<GifColorType> colors(256);
-    for (int i = 0; i < 256; ++i)
-        colors[i] = {view.colors[4 * i + 2], view.colors[4 * i + 1], view.colors[4 * i]};
+    for (std::size_t i = 0; i < 256; ++i) {
+        const std::uint32_t c = picture.colors[i];
+        colors[i] = {static_cast<GifByteType>(c >> 16), static_cast<GifByteType>(c >> 8), static_cast<GifByteType>(c)};
+    }
     std::vector<std::uint8_t> out;
     out.reserve(1 << 20);
     for (auto _ : state) {
@@ -161,7 +136,7 @@ void BM_GiflibEncode(benchmark::State& state) {
         EGifPutScreenDesc(gif, Width, Height, 8, 0, map);
         EGifPutImageDesc(gif, 0, 0, Width, Height, false, nullptr);
         for (int y = 0; y < Height; ++y) {
-            auto* row = const_cast<GifPixelType*>(view.pixels + static_cast<std::size_t>(Height - 1 - y) * view.stride);
+            auto* row = const_cast<GifPixelType*>(picture.indices.data() + static_cast<std::size_t>(y) * Width);
             EGifPutLine(gif, row, Width);
         }
         EGifCloseFile(gif, &error);

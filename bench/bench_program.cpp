@@ -17,17 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "export/image_map.h"
-#include "marketdata/series.h"
-#include "platform/user_internal.h"
-#include "render/resources.h"
-#include "shell/chart_window.h"
-#include "shell/main_dialog.h"
-#include "shell/paint.h"
+#include "bench/bench_support.h"
 
 extern char** environ;
 
@@ -35,115 +30,67 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int PictureWidth = 1801;
-constexpr int PictureHeight = 977;
-
-// The scratch folder, made once per process and removed at exit.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::error_code ec;
-        fs::path data = fs::current_path(ec) / "Data";
-        if (!fs::is_directory(data / ".", ec))
-            data = fs::path(DH_SOURCE_DIR) / "sample" / "Data";
-        std::string pattern = (fs::temp_directory_path(ec) / "dh-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            return;
-        path_ = pattern;
-        fs::create_directory_symlink(fs::absolute(data, ec), path_ / "Data", ec);
-        ok_ = !ec && fs::is_regular_file(path_ / "Data" / "eSPY.txt", ec);
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!path_.empty())
-            fs::remove_all(path_, ec);  // removes the link, not the sample
-    }
-    bool Enter() const { return ok_ && ::chdir(path_.c_str()) == 0; }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-    bool ok_ = false;
-};
-
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const benchsupport::ScratchFolder& Scratch() {
+    static const benchsupport::ScratchFolder folder;
     return folder;
 }
 
-void Restart() {
-    platform::ResetUserState();
-    shell::DeleteBackBuffer();
-    platform::UseHeadlessBackend({});
-}
-
-// The main dialog at the template's size, painted once.
-HWND StartProgram(benchmark::State& state) {
+// The main dialog on the sample data at the template's size, painted once.
+std::unique_ptr<benchsupport::ChartWindow> StartProgram(benchmark::State& state) {
     if (!Scratch().Enter()) {
         state.SkipWithError("no sample data");
         return nullptr;
     }
-    Restart();
-    HWND dialog =
-        CreateDialogParamA(nullptr, MAKEINTRESOURCEA(shell::MainDialogResource), nullptr, shell::MainDialogProc, 0);
-    if (dialog == nullptr || !marketdata::SpySeries) {
+    auto window = std::make_unique<benchsupport::ChartWindow>();
+    if (!window->Ready()) {
         state.SkipWithError("the program did not start on the sample data");
         return nullptr;
     }
-    UpdateWindow(dialog);
-    RECT chart{};
-    shell::GetChartRect(dialog, chart);
-    if (chart.right - chart.left != PictureWidth || chart.bottom - chart.top != PictureHeight) {
-        state.SkipWithError("the chart area is not the template's size");
-        return nullptr;
-    }
-    return dialog;
+    return window;
 }
+
+// Dialog creation (series loading, drawing resources, placement, first show)
+// and the first paint.
+void BM_StartToFirstPaint(benchmark::State& state) {
+    if (!Scratch().Enter()) {
+        state.SkipWithError("no sample data");
+        return;
+    }
+    for (auto _ : state) {
+        auto window = std::make_unique<benchsupport::ChartWindow>();
+        const bool ready = window->Ready();
+        state.PauseTiming();  // not the window's destruction
+        window.reset();
+        state.ResumeTiming();
+        if (!ready) {
+            state.SkipWithError("the program did not start on the sample data");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_StartToFirstPaint)->Unit(benchmark::kMillisecond);
 
 // WM_PAINT as the window gets it: composition (with the labels, ribbon and
 // broadcast files read again) and the copy to the window.
 void BM_PaintAtTemplateSize(benchmark::State& state) {
-    HWND dialog = StartProgram(state);
-    if (dialog == nullptr)
+    std::unique_ptr<benchsupport::ChartWindow> window = StartProgram(state);
+    if (!window)
         return;
-    for (auto _ : state) {
-        shell::InvalidateChart(dialog);
-        UpdateWindow(dialog);
-    }
-    Restart();
+    for (auto _ : state)
+        window->Repaint();
 }
 BENCHMARK(BM_PaintAtTemplateSize)->Unit(benchmark::kMillisecond);
 
-// The composition alone, into a bitmap of the picture's size.
-void BM_ComposeChart(benchmark::State& state) {
-    if (StartProgram(state) == nullptr)
-        return;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, PictureWidth, PictureHeight);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    const RECT picture{0, 0, PictureWidth, PictureHeight};
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(shell::ComposeChart(dc, picture));
-        benchmark::ClobberMemory();
-    }
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    Restart();
-}
-BENCHMARK(BM_ComposeChart)->Unit(benchmark::kMillisecond);
-
-// One right click: the series read again, the forced paint writing the
-// image map, the capture at 8 bits, the GIF encoding and both files written.
+// One right click: the series read again, the forced paint collecting the
+// image map, the capture, colour reduction, GIF encoding and both files.
 void BM_ExportAtTemplateSize(benchmark::State& state) {
-    HWND dialog = StartProgram(state);
-    if (dialog == nullptr)
+    std::unique_ptr<benchsupport::ChartWindow> window = StartProgram(state);
+    if (!window)
         return;
     for (auto _ : state)
-        exporting::ExportChart(dialog);
+        window->RightClick();
     std::error_code ec;
     state.counters["gif_bytes"] = static_cast<double>(fs::file_size(Scratch().path() / "Dravenholt.gif", ec));
-    Restart();
 }
 BENCHMARK(BM_ExportAtTemplateSize)->Unit(benchmark::kMillisecond);
 

@@ -13,17 +13,12 @@ constexpr char kLabel[] = "-1.25% 14:";  // ten characters
 
 struct Canvas {
     Canvas() {
-        static const bool created = [] {
-            render::CreateDrawingResources();
-            return true;
-        }();
-        (void)created;
         dc = CreateCompatibleDC(nullptr);
         bitmap = CreateCompatibleBitmap(dc, kWidth, kHeight);
         oldBitmap = SelectObject(dc, bitmap);
-        oldFont = SelectObject(dc, render::Font(0));
-        SetTextColor(dc, render::Ink(0));
-        SetBkColor(dc, render::Fill(11));
+        oldFont = SelectObject(dc, resources.Font(0));
+        SetTextColor(dc, render::Ink(render::Color::White));
+        SetBkColor(dc, render::Fill(render::Color::LightYellow));
         SetBkMode(dc, OPAQUE);
     }
     ~Canvas() {
@@ -32,6 +27,7 @@ struct Canvas {
         DeleteObject(bitmap);
         DeleteDC(dc);
     }
+    render::DrawingResources resources = render::DrawingResources::Create();
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
     HGDIOBJ oldBitmap = nullptr;

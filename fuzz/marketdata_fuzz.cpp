@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "marketdata/broadcast.h"
+#include "marketdata/labels.h"
 #include "marketdata/ribbon.h"
 #include "marketdata/series.h"
 #include "marketdata/text_fields.h"
@@ -97,27 +98,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first byte picks the series loader's column and mode.
     const std::uint8_t selector = size > 0 ? data[0] : 0;
     const std::uint32_t column = selector % 14;
-    const int mode = 1 + (selector / 14) % 3;
+    const auto kind = static_cast<marketdata::SeriesKind>(1 + (selector / 14) % 3);
     WriteFile("Data/s.txt", data, size);
-    marketdata::SeriesTable table;
-    marketdata::LoadSeriesTable(table, "Data\\s.txt", column, 1000, marketdata::SecondWindowFirst,
-                                marketdata::SecondWindowLast, mode);
-    marketdata::LoadSeriesTable(table, "data\\S.TXT", column, 25, marketdata::TickWindowFirst / 25,
-                                marketdata::TickWindowLast / 25, mode);
+    marketdata::LoadSeriesTable("Data\\s.txt", column, 1000, marketdata::SecondWindowFirst,
+                                marketdata::SecondWindowLast, kind);
+    marketdata::LoadSeriesTable("data\\S.TXT", column, 25, marketdata::FirstTickSlot, marketdata::LastTickSlot,
+                                kind);
 
     // The input as ribbon configuration, after one row that reads it as a series.
     const std::string row = "R|" + std::to_string(column) + "|" + std::to_string(selector % 4) + "|" +
                             std::to_string(selector % 7) + "|Data\\s.txt|l.htm|alt\n";
     WriteFile("Data/RibbonInfo.txt", data, size, row);
-    const int rows = marketdata::LoadRibbon();
-    if (rows < 0 || rows > marketdata::RibbonCapacity) {
+    if (marketdata::LoadRibbon().rows.size() > marketdata::RibbonCapacity) {
         std::abort();
     }
 
     WriteFile("Data/CNBC_Elapsed.txt", data, size);
-    const int events = marketdata::LoadBroadcast();
-    if (events < 0 || events > marketdata::BroadcastCapacity) {
+    if (marketdata::LoadBroadcast().events.size() > marketdata::BroadcastCapacity) {
         std::abort();
+    }
+    WriteFile("Data/labels.txt", data, size);
+    for (const marketdata::AnnotationLabel& label : marketdata::LoadLabels().labels) {
+        if (label.text.size() > marketdata::LabelTextLimit || label.second < marketdata::SecondWindowFirst ||
+            label.second > marketdata::SecondWindowLast) {
+            std::abort();
+        }
     }
     if (::fchdir(StartDirectory) != 0) {
         std::abort();

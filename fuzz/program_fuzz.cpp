@@ -1,8 +1,9 @@
 // The whole program on one input: the bytes become the files of a Data
-// folder, the series are loaded, the chart is composed into a 900 x 500
-// bitmap (the panels read their own files on the way), the image-map script
-// is written and the picture is encoded as a GIF in memory. Nothing may
-// crash, hang, overflow or run out of memory.
+// folder, and the chart window (headless, a 900 x 500 chart area) gets a
+// right click: the series are loaded again, the chart is painted (the panels
+// read their own files on the way), the image-map script and the GIF are
+// written. Nothing may crash, hang, overflow or run out of memory, and both
+// files must be written.
 //
 // Input layout: the parts of the input separated by the line "@@" (that is,
 // by "\n@@\n") are, in order, the files named in DataFiles below. A part that
@@ -18,17 +19,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "export/gif_writer.h"
-#include "export/image_map.h"
-#include "export/snapshot.h"
-#include "marketdata/series.h"
+#include "export/export_chart.h"
+#include "platform/backend.h"
 #include "platform/win32.h"
-#include "render/resources.h"
-#include "shell/paint.h"
+#include "shell/chart_window.h"
+#include "shell/dialog_template.h"
+#include "shell/main_dialog.h"
 
 namespace {
 
@@ -43,8 +44,11 @@ constexpr int PictureHeight = 500;
 // Larger inputs only repeat what smaller ones reach, more slowly.
 constexpr std::size_t MaxInput = 256 * 1024;
 
-HDC PictureDC = nullptr;
 std::string ScratchFolder;
+// The running chart window and the result of its last export.
+shell::ChartWindowState* Chart = nullptr;
+HWND Dialog = nullptr;
+exporting::ExportResult LastExport;
 
 void RemoveScratchFolder() {
     std::error_code ignored;
@@ -130,10 +134,18 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     ScratchFolder = dir;
     std::atexit(RemoveScratchFolder);
 
-    render::CreateDrawingResources();
-    PictureDC = CreateCompatibleDC(nullptr);
-    HBITMAP picture = CreateCompatibleBitmap(PictureDC, PictureWidth, PictureHeight);
-    if (PictureDC == nullptr || picture == nullptr || SelectObject(PictureDC, picture) == nullptr)
+    const std::optional<RECT> placeholder =
+        platform::DialogItemRect(shell::MainDialogTemplate(), shell::ChartPlaceholderId);
+    if (!placeholder)
+        std::abort();
+    platform::HeadlessConfig config;
+    config.initialClientSize = SIZE{PictureWidth + placeholder->left, PictureHeight + placeholder->top};
+    platform::UseHeadlessBackend(config);
+    Chart = new shell::ChartWindowState;
+    Chart->exported = [](const exporting::ExportResult& result) { LastExport = result; };
+    Dialog = CreateDialogIndirectParamA(nullptr, shell::MainDialogTemplate(), nullptr, shell::MainDialogProc,
+                                        reinterpret_cast<LPARAM>(Chart));
+    if (Dialog == nullptr)
         std::abort();
     return 0;
 }
@@ -143,28 +155,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     SplitIntoDataFolder(std::string_view(reinterpret_cast<const char*>(data), size));
 
-    marketdata::LoadAllSeries();
-    // The script is open across the composition, as in an export, so labels
-    // and ribbon rows with links write their areas.
-    exporting::OpenImageMapScript(PictureWidth, PictureHeight);
-    const RECT picture{0, 0, PictureWidth, PictureHeight};
-    if (!shell::ComposeChart(PictureDC, picture))
-        std::abort();
-    exporting::CloseImageMapScript();
-
-    const exporting::DibSnapshot snapshot = exporting::CaptureDib(PictureDC, PictureWidth, PictureHeight, 8, 256);
-    if (!snapshot)
-        std::abort();
-    const exporting::DibView view = exporting::MakeDibView(snapshot);
-    if (view.header == nullptr)
-        std::abort();
-    exporting::GifWriter writer;
-    if (writer.Encode(view) == 0 || !writer.Complete() || writer.buffer.length < 13)
+    LastExport = exporting::ExportResult{};
+    SendMessageA(Dialog, WM_RBUTTONDOWN, 0, 0);
+    if (!LastExport.Complete())
         std::abort();
     // A GIF87a picture of exactly the chart's size, ended by the trailer.
-    const std::uint8_t* gif = writer.buffer.data.get();
-    if (std::memcmp(gif, "GIF87a", 6) != 0 || (gif[6] | gif[7] << 8) != PictureWidth ||
-        (gif[8] | gif[9] << 8) != PictureHeight || gif[writer.buffer.length - 1] != 0x3B) {
+    std::FILE* file = std::fopen("Dravenholt.gif", "rb");
+    if (file == nullptr)
+        std::abort();
+    std::uint8_t head[10] = {};
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    std::fseek(file, -1, SEEK_END);
+    const int last = std::fgetc(file);
+    std::fclose(file);
+    if (got != sizeof head || std::memcmp(head, "GIF87a", 6) != 0 || (head[6] | head[7] << 8) != PictureWidth ||
+        (head[8] | head[9] << 8) != PictureHeight || last != 0x3B) {
         std::abort();
     }
     return 0;

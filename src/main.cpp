@@ -1,15 +1,16 @@
 // Process entry. The program itself takes no arguments; the options here only
 // choose the platform backend before the program's entry runs.
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "platform/user_internal.h"
-#include "platform/user_resources.h"
+#include "export/export_chart.h"
+#include "platform/backend.h"
 #include "shell/chart_window.h"
+#include "shell/dialog_template.h"
+#include "shell/main_dialog.h"
 
 namespace {
 
@@ -55,16 +56,11 @@ int Refuse(const std::string& message) {
 // client grows by the chart area's offset in the template), and the scripted
 // user right-clicks once the first paint is done, then presses Escape.
 bool ChooseHeadless(const std::optional<SIZE>& chart) {
-    DWORD size = 0;
-    const void* bytes = FindProgramResource(MAKEINTRESOURCEA(shell::MainDialogResource), &size);
-    auto layout = platform::ParseDialogTemplate(bytes, size);
-    if (!layout)
+    const std::optional<RECT> placeholder =
+        platform::DialogItemRect(shell::MainDialogTemplate(), shell::ChartPlaceholderId);
+    if (!placeholder)
         return false;
-    POINT origin{0, 0};
-    for (const auto& item : layout->items) {
-        if (item.id == shell::ChartPlaceholderId)
-            origin = POINT{item.rect.left, item.rect.top};
-    }
+    const POINT origin{placeholder->left, placeholder->top};
     platform::HeadlessConfig config;
     if (chart)
         config.initialClientSize = SIZE{chart->cx + origin.x, chart->cy + origin.y};
@@ -76,12 +72,12 @@ bool ChooseHeadless(const std::optional<SIZE>& chart) {
 
 // The program itself reports nothing and ends normally when a file cannot be
 // written; a headless user still deserves to hear which file is missing.
-void WarnAboutUnwrittenExports(std::filesystem::file_time_type started) {
-    for (const char* name : {"Dravenholt.gif", "DravenholtSummary.js"}) {
-        std::error_code ec;
-        const auto written = std::filesystem::last_write_time(name, ec);
-        if (ec || written < started)
-            std::fprintf(stderr, "dravenholt: could not write %s in the working directory\n", name);
+void WarnAboutUnwrittenExports(const std::vector<exporting::ExportResult>& exports) {
+    for (const exporting::ExportResult& result : exports) {
+        for (const exporting::ExportedFile* file : {&result.script, &result.picture}) {
+            if (!file->written)
+                std::fprintf(stderr, "dravenholt: could not write %s: %s\n", file->name.c_str(), file->reason.c_str());
+        }
     }
 }
 
@@ -134,12 +130,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // File times can be coarser than the clock, hence a second of slack.
-    const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(1);
-    static int instance;
-    char commandLine[] = "";
-    const int status = WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, commandLine, SW_SHOWNORMAL);
+    std::vector<exporting::ExportResult> exports;
+    const int status = shell::RunChartWindow(nullptr, [&](const exporting::ExportResult& result) {
+        exports.push_back(result);
+    });
     if (exportMode)
-        WarnAboutUnwrittenExports(started);
+        WarnAboutUnwrittenExports(exports);
     return status;
 }

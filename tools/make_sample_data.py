@@ -7,7 +7,14 @@ few seconds ahead of the cash markets. Trade, quote and volume counts are
 busiest in the fall. The output is the same on every run (fixed seed, integer
 formatting only), so the committed files can be regenerated and compared.
 
-Usage: tools/make_sample_data.py [output folder]   (default: sample/Data)
+With --whole-day, the same set as data files of a whole trading day hold it:
+the lines inside the chart's windows are the sample's own, and synthetic
+lines in the same formats run from 09:30:00 up to each window and from after
+it to 16:00:00, in time order, 25 ms apart in the tick files and a few per
+second in the others (about four million lines). Also the same on every run.
+
+Usage: tools/make_sample_data.py [output folder]             (default: sample/Data)
+       tools/make_sample_data.py --whole-day output-folder
 """
 
 import math
@@ -256,9 +263,33 @@ def ribbon_file(rng, market, beta, base):
     return lines
 
 
+class Collector:
+    """Keeps the files instead of writing them: name -> (lines, crlf)."""
+
+    def __init__(self):
+        self.files = {}
+
+    def __call__(self, name, lines, crlf=False):
+        self.files[name] = (list(lines), crlf)
+
+
 def main():
-    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "sample", "Data")
+    args = sys.argv[1:]
+    if args and args[0] == "--whole-day":
+        if len(args) != 2:
+            sys.exit("usage: make_sample_data.py --whole-day output-folder")
+        collected = Collector()
+        make_sample(collected)
+        write_whole_day(args[1], collected.files)
+        return
+    folder = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sample", "Data")
+    make_sample(lambda name, lines, crlf=False: write(folder, name, lines, crlf))
+
+
+def make_sample(write_file):
+    """Makes every file of the sample, handing each to write_file(name, lines, crlf)."""
+    folder = None
+    write = lambda _folder, name, lines, crlf=False: write_file(name, lines, crlf)  # noqa: E731
     rng = random.Random(27182)
     market = Market(rng)
 
@@ -299,6 +330,78 @@ def main():
     ], crlf=True)
 
     write(folder, "labels.txt", label_lines(spy_last, es_last), crlf=True)
+
+
+# ------------------------------------------------------------ whole day
+
+DAY_FIRST_MS = (9 * 3600 + 30 * 60) * 1000  # 09:30:00
+DAY_LAST_MS = 16 * 3600 * 1000  # 16:00:00
+TICK_FILES = ("eSPY.25ms.txt", "fES.M10.25ms.txt", "QteTrdCnts.txt")
+# The slots of the two windows, in milliseconds of the day: [first, end).
+SECOND_WINDOW_MS = (WINDOW_FIRST * 1000, (WINDOW_LAST + 1) * 1000)
+TICK_WINDOW_MS = (TICK_FIRST_MS, TICK_LAST_MS + 25)
+
+
+def time_ms(field):
+    """Milliseconds of a well-formed HH:MM:SS[.mmm] time, else None."""
+    parts = field.replace(".", ":").split(":")
+    if len(parts) not in (3, 4) or not all(p.isdigit() for p in parts):
+        return None
+    h, m, s = (int(p) for p in parts[:3])
+    return ((h * 60 + m) * 60 + s) * 1000 + (int(parts[3]) if len(parts) == 4 else 0)
+
+
+def synthetic_tails(rng, template, count=997):
+    """Field texts after the time in the template line's format, numbers near its own."""
+    tails = []
+    for _ in range(count):
+        out = []
+        for field in template.split("|")[1:]:
+            if field.replace(".", "", 1).isdigit():
+                decimals = len(field.split(".")[1]) if "." in field else 0
+                value = float(field) * rng.uniform(0.97, 1.03)
+                out.append("%.*f" % (decimals, value) if decimals else str(int(value)))
+            else:
+                out.append(field)
+        tails.append("|" + "|".join(out))
+    return tails
+
+
+def synthetic_times(rng, first_ms, end_ms, tick):
+    """Times in [first_ms, end_ms): every 25 ms, or a few at random in each second."""
+    if tick:
+        return range(first_ms, end_ms, 25)
+    times = []
+    for second in range(first_ms // 1000, (end_ms + 999) // 1000):
+        for ms in trade_times(rng, rng.randint(2, 4)):
+            t = second * 1000 + ms
+            if first_ms <= t < end_ms:
+                times.append(t)
+    return times
+
+
+def whole_day_lines(rng, name, lines):
+    tick = name in TICK_FILES
+    first_ms, end_ms = TICK_WINDOW_MS if tick else SECOND_WINDOW_MS
+    header = [line for line in lines[:1] if time_ms(line.split("|")[0]) is None]
+    inside = [line for line in lines if (time_ms(line.split("|")[0]) or -1) in range(first_ms, end_ms)]
+    if not inside:
+        return lines
+    template = inside[0]
+    stamp = clock if "." in template.split("|")[0] else (lambda ms: clock_s(ms // 1000))
+    tails = synthetic_tails(rng, template)
+
+    def synthetic(first, end):
+        return [stamp(t) + tails[i % len(tails)] for i, t in enumerate(synthetic_times(rng, first, end, tick))]
+
+    return header + synthetic(DAY_FIRST_MS, first_ms) + inside + synthetic(end_ms, DAY_LAST_MS + 1)
+
+
+def write_whole_day(folder, files):
+    rng = random.Random(31415)
+    for name, (lines, crlf) in sorted(files.items()):
+        series = name.startswith("Ribbon/") or name in TICK_FILES or name.startswith(("eSPY", "iDJI", "fES"))
+        write(folder, name, whole_day_lines(rng, name, lines) if series else lines, crlf)
 
 
 def label_lines(spy_last, es_last):

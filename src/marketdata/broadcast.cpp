@@ -5,26 +5,22 @@
 
 namespace marketdata {
 
-BroadcastHeader BroadcastHeading{};
-std::array<BroadcastEvent, BroadcastCapacity> BroadcastTable{};
-int BroadcastEventCount = 0;
-
 namespace {
 
 constexpr const char* BroadcastFile = "Data\\CNBC_Elapsed.txt";
 
 }  // namespace
 
-int LoadBroadcast() {
-    BroadcastEventCount = 0;
-    DataFile file(BroadcastFile, "rt");
+BroadcastTable LoadBroadcast() {
+    BroadcastTable table;
+    TextSource file(BroadcastFile);
     if (!file) {
-        return 0;
+        return table;
     }
     bool haveHeader = false;
     char line[LineBufferSize];
     char* fields[MaxFields];
-    while (BroadcastEventCount < BroadcastCapacity && ReadLine(file.get(), line)) {
+    while (table.events.size() < BroadcastCapacity && file.ReadLine(line)) {
         if (line[0] == ';') {
             continue;
         }
@@ -38,19 +34,19 @@ int LoadBroadcast() {
         }
         const std::uint32_t seconds = ParseTimeOfDay(fields[0]) / 1000u;
         if (!haveHeader) {
-            BroadcastHeading.startSecond = seconds;
-            CopyText(BroadcastHeading.title, fields[1]);
-            CopyText(BroadcastHeading.link, fields[2]);
+            table.heading.startSecond = seconds;
+            CopyText(table.heading.title, fields[1]);
+            CopyText(table.heading.link, fields[2]);
             haveHeader = true;
             continue;
         }
-        BroadcastEvent& event = BroadcastTable[BroadcastEventCount];
+        BroadcastEvent event{};
         event.offsetSeconds = static_cast<std::int32_t>(seconds);  // at most 89,999
         CopyText(event.caption, fields[1]);
         CopyText(event.detail, fields[2]);
-        ++BroadcastEventCount;
+        table.events.push_back(event);
     }
-    return BroadcastEventCount;
+    return table;
 }
 
 }  // namespace marketdata

@@ -1,9 +1,9 @@
 // The broadcast timeline: a heading (start time, title, link) and up to
-// sixteen moments read from Data\CNBC_Elapsed.txt at every paint.
+// sixteen moments, read from Data\CNBC_Elapsed.txt at every paint.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <vector>
 
 namespace marketdata {
 
@@ -21,12 +21,11 @@ struct BroadcastEvent {
     std::int32_t offsetSeconds;
 };
 
-// The program's one heading; kept as it is by a load that finds no header line.
-extern BroadcastHeader BroadcastHeading;
-extern std::array<BroadcastEvent, BroadcastCapacity> BroadcastTable;
-extern int BroadcastEventCount;
+struct BroadcastTable {
+    BroadcastHeader heading{};  // all zero when the file has no heading line
+    std::vector<BroadcastEvent> events;  // at most BroadcastCapacity
+};
 
-// Reloads the heading and the events; returns BroadcastEventCount.
-int LoadBroadcast();
+BroadcastTable LoadBroadcast();
 
 }  // namespace marketdata

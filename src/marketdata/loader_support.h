@@ -2,45 +2,51 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <limits>
+#include <cstring>
+#include <string_view>
 
 #include "marketdata/text_fields.h"
+#include "marketdata/text_source.h"
 #include "platform/saturate.h"
-#include "platform/win32.h"
 
 namespace marketdata {
 
-// A data file opened through the platform's name mapping, closed on scope exit.
-class DataFile {
-public:
-    DataFile(const char* name, const char* mode) : file_(OpenDataFile(name, mode)) {}
-    ~DataFile() { Close(); }
-    DataFile(const DataFile&) = delete;
-    DataFile& operator=(const DataFile&) = delete;
-
-    explicit operator bool() const { return file_ != nullptr; }
-    std::FILE* get() const { return file_; }
-    void Close() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-            file_ = nullptr;
-        }
-    }
-
-private:
-    std::FILE* file_;
-};
+// Field 0 of a piece as SplitFields cuts it (blanks around it left out),
+// when the piece has a '|' before its end or a zero byte: a piece without
+// one has fewer than two fields.
+inline bool FirstField(std::string_view piece, std::string_view& field) {
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    const char* const start = p;
+    while (p < end && *p != '|' && *p != '\0')
+        ++p;
+    if (p == end || *p != '|')
+        return false;
+    while (p > start && (p[-1] == ' ' || p[-1] == '\t'))
+        --p;
+    field = std::string_view(start, static_cast<std::size_t>(p - start));
+    return true;
+}
 
 // Walks a time-stamped file the way every series reader does: lines with
 // fewer than 2 fields and lines before the first slot are skipped, and the
 // first line after the last slot ends the reading (files are in time order).
-// `use` gets each remaining line's slot, fields and field count.
+// `use` gets each remaining line's slot, fields and field count. A line
+// before the window costs only finding its end and reading its time.
 template <typename Use>
-void ForEachSlotLine(std::FILE* file, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot, Use use) {
+void ForEachSlotLine(TextSource& source, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot,
+                     Use use) {
     char line[LineBufferSize];
     char* fields[MaxFields];
-    while (ReadLine(file, line)) {
+    std::string_view piece;
+    while (source.NextPiece(piece)) {
+        std::string_view first;
+        if (!FirstField(piece, first) || ParseTimeOfDay(first) / divisor < firstSlot)
+            continue;
+        std::memcpy(line, piece.data(), piece.size());
+        line[piece.size()] = '\0';
         TrimLineEnd(line);
         const int fieldCount = SplitFields(line, fields, MaxFields, true);
         if (fieldCount < 2)

@@ -9,9 +9,6 @@
 
 namespace marketdata {
 
-std::array<RibbonRow, RibbonCapacity> RibbonTable;
-int RibbonRowCount = 0;
-
 namespace {
 
 constexpr const char* RibbonInfoFile = "Data\\RibbonInfo.txt";
@@ -30,55 +27,56 @@ void CopyFileName(char (&name)[LineBufferSize], const char* text) {
 
 }  // namespace
 
-int LoadRibbonSeries(std::unique_ptr<std::int32_t[]>& values, const char* fileName, std::uint32_t column,
-                     std::uint32_t mode) {
-    values.reset();
-    char name[LineBufferSize];
-    CopyFileName(name, fileName);
-    DataFile file(name, "rt");
-    if (!file) {
-        return 0;
+void ApplyRibbonLine(std::int32_t& entry, char** fields, int fieldCount, std::uint32_t column, RibbonRule rule) {
+    if (column >= static_cast<std::uint32_t>(fieldCount)) {
+        return;  // too short to hold the column
     }
-    values.reset(new (std::nothrow) std::int32_t[SecondCount]());
-    if (!values) {
-        return 0;
+    const std::int32_t number = ParseCount(fields[column]);
+    switch (rule) {
+        case RibbonRule::Last:
+            entry = number;
+            break;
+        case RibbonRule::Maximum:
+            if (number > entry) {
+                entry = number;
+            }
+            break;
+        case RibbonRule::Sum:
+            entry = SaturateToInt32(static_cast<std::int64_t>(entry) + number);
+            break;
+        default:
+            break;  // unknown rule: the row stays 0
     }
-
-    ForEachSlotLine(file.get(), 1000u, SecondWindowFirst, SecondWindowLast,
-                    [&](std::uint32_t second, char** fields, int fieldCount) {
-                        if (column >= static_cast<std::uint32_t>(fieldCount)) {
-                            return;  // too short to hold the column
-                        }
-                        const std::int32_t number = ParseCount(fields[column]);
-                        std::int32_t& entry = values[second - SecondWindowFirst];
-                        switch (mode) {
-                            case RibbonStore:
-                                entry = number;
-                                break;
-                            case RibbonMaximum:
-                                if (number > entry) {
-                                    entry = number;
-                                }
-                                break;
-                            case RibbonAdd:
-                                entry = SaturateToInt32(static_cast<std::int64_t>(entry) + number);
-                                break;
-                            default:
-                                break;  // unknown rule: the row stays 0
-                        }
-                    });
-    return 1;
 }
 
-int LoadRibbon() {
-    RibbonRowCount = 0;
-    DataFile file(RibbonInfoFile, "rt");
+std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint32_t column, RibbonRule rule) {
+    char name[LineBufferSize];
+    CopyFileName(name, fileName);
+    TextSource file(name);
     if (!file) {
-        return 0;
+        return nullptr;
+    }
+    std::unique_ptr<std::int32_t[]> values(new (std::nothrow) std::int32_t[SecondCount]());
+    if (!values) {
+        return nullptr;
+    }
+
+    ForEachSlotLine(file, 1000u, SecondWindowFirst, SecondWindowLast,
+                    [&](std::uint32_t second, char** fields, int fieldCount) {
+                        ApplyRibbonLine(values[second - SecondWindowFirst], fields, fieldCount, column, rule);
+                    });
+    return values;
+}
+
+std::vector<RibbonSpec> LoadRibbonInfo() {
+    std::vector<RibbonSpec> specs;
+    TextSource file(RibbonInfoFile);
+    if (!file) {
+        return specs;
     }
     char line[LineBufferSize];
     char* fields[MaxFields];
-    while (RibbonRowCount < RibbonCapacity && ReadLine(file.get(), line)) {
+    while (file.ReadLine(line)) {
         if (line[0] == ';') {
             continue;
         }
@@ -90,27 +88,50 @@ int LoadRibbon() {
         for (; fieldCount < RibbonFieldCount; ++fieldCount) {
             fields[fieldCount] = const_cast<char*>(EmptyField);
         }
-        const auto column = static_cast<std::uint32_t>(ParseCount(fields[1]));
-        const auto mode = static_cast<std::uint32_t>(ParseCount(fields[2]));
-        if (column == 0) {
+        RibbonSpec spec{};
+        spec.column = static_cast<std::uint32_t>(ParseCount(fields[1]));
+        spec.rule = static_cast<RibbonRule>(ParseCount(fields[2]));
+        if (spec.column == 0) {
             continue;
         }
-        RibbonRow& row = RibbonTable[RibbonRowCount];
-        if (!LoadRibbonSeries(row.values, fields[4], column, mode)) {
-            continue;  // the next good line takes this row
-        }
-        const auto divisor = static_cast<std::uint32_t>(ParseCount(fields[3]));
-        CopyText(row.caption, fields[0]);
-        CopyText(row.link, fields[5]);
-        CopyText(row.altText, fields[6]);
-        if (divisor > 1) {
-            for (std::uint32_t i = 0; i < SecondCount; ++i) {
-                row.values[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(row.values[i]) / divisor);
-            }
-        }
-        ++RibbonRowCount;
+        spec.divisor = static_cast<std::uint32_t>(ParseCount(fields[3]));
+        char name[LineBufferSize];
+        CopyFileName(name, fields[4]);
+        spec.fileName = name;
+        CopyText(spec.caption, fields[0]);
+        CopyText(spec.link, fields[5]);
+        CopyText(spec.altText, fields[6]);
+        specs.push_back(std::move(spec));
     }
-    return RibbonRowCount;
+    return specs;
+}
+
+RibbonRow MakeRibbonRow(const RibbonSpec& spec, const std::int32_t* values) {
+    RibbonRow row{};
+    std::memcpy(row.caption, spec.caption, sizeof row.caption);
+    std::memcpy(row.link, spec.link, sizeof row.link);
+    std::memcpy(row.altText, spec.altText, sizeof row.altText);
+    row.values.reset(new std::int32_t[SecondCount]);
+    for (std::uint32_t i = 0; i < SecondCount; ++i) {
+        row.values[i] = spec.divisor > 1
+                            ? static_cast<std::int32_t>(static_cast<std::uint32_t>(values[i]) / spec.divisor)
+                            : values[i];
+    }
+    return row;
+}
+
+RibbonTable LoadRibbon() {
+    RibbonTable table;
+    for (const RibbonSpec& spec : LoadRibbonInfo()) {
+        if (table.rows.size() == RibbonCapacity) {
+            break;
+        }
+        const auto values = LoadRibbonSeries(spec.fileName.c_str(), spec.column, spec.rule);
+        if (values) {
+            table.rows.push_back(MakeRibbonRow(spec, values.get()));
+        }  // a row whose file is missing leaves its place to the next
+    }
+    return table;
 }
 
 }  // namespace marketdata

@@ -1,10 +1,11 @@
 // The ribbon table: one row per symbol named in Data\RibbonInfo.txt, each with
-// its number per second of the second window, reloaded at every paint.
+// its number per second of the second window, read again at every paint.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace marketdata {
 
@@ -14,20 +15,40 @@ struct RibbonRow {
     char caption[96];
     char link[256];
     char altText[64];
-    std::unique_ptr<std::int32_t[]> values;  // SecondCount entries, or none
+    std::unique_ptr<std::int32_t[]> values;  // SecondCount entries
 };
 
-// How the numbers of several lines in one second combine.
-enum RibbonMode : std::uint32_t { RibbonStore = 0, RibbonMaximum = 1, RibbonAdd = 2 };
+// How the numbers of several lines in one second combine. A configuration
+// may name any other number, which leaves its row at 0.
+enum class RibbonRule : std::uint32_t { Last = 0, Maximum = 1, Sum = 2 };
 
-extern std::array<RibbonRow, RibbonCapacity> RibbonTable;
-extern int RibbonRowCount;  // rows 0 .. RibbonRowCount - 1 are valid
+// At most RibbonCapacity rows, in the configuration's order.
+struct RibbonTable {
+    std::vector<RibbonRow> rows;
+};
 
-// Reads Data\RibbonInfo.txt and every row's series file; returns RibbonRowCount.
-int LoadRibbon();
-// Fills `values` with SecondCount numbers from column `column` of `fileName`,
-// combined per second by `mode`. 1 on success, 0 when the file cannot be read.
-int LoadRibbonSeries(std::unique_ptr<std::int32_t[]>& values, const char* fileName, std::uint32_t column,
-                     std::uint32_t mode);
+// One usable line of Data\RibbonInfo.txt: a row when its file can be read.
+struct RibbonSpec {
+    char caption[96];
+    char link[256];
+    char altText[64];
+    std::string fileName;  // trailing blanks and dots left out, as Windows does
+    std::uint32_t column;
+    RibbonRule rule;
+    std::uint32_t divisor;  // 0 and 1: none
+};
+
+// Reads Data\RibbonInfo.txt and every row's series file.
+RibbonTable LoadRibbon();
+// The usable lines of Data\RibbonInfo.txt, in order.
+std::vector<RibbonSpec> LoadRibbonInfo();
+// A row of the spec over the numbers of its file, divided as it says.
+RibbonRow MakeRibbonRow(const RibbonSpec& spec, const std::int32_t* values);
+// SecondCount numbers from column `column` of `fileName`, combined per second
+// by `rule`; none when the file cannot be read.
+std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint32_t column, RibbonRule rule);
+// What one line in the window (split into fields, at least two) does to its
+// second's number.
+void ApplyRibbonLine(std::int32_t& entry, char** fields, int fieldCount, std::uint32_t column, RibbonRule rule);
 
 }  // namespace marketdata

@@ -10,81 +10,66 @@
 
 namespace marketdata {
 
-const std::uint32_t SecondCount = SecondWindowLast - SecondWindowFirst + 1;
-const std::uint32_t TickCount = (TickWindowLast - TickWindowFirst) / 25u + 1u;
-
-SeriesTable SpySeries;
-SeriesTable DjiSeries;
-SeriesTable EminiSeries;
-SeriesTable SpyVwSeries;
-SeriesTable EminiVwSeries;
-SeriesTable SpyTicks;
-SeriesTable EminiTicks;
-SeriesTable QuoteTradeTicks;
-
 namespace {
 
-constexpr int PriceMode = 1;
-constexpr int RelativeCountMode = 2;
-constexpr int RawCountMode = 3;
 constexpr std::uint32_t PriceColumn = 1;
 constexpr int Volume1Column = 8;
 constexpr int Volume2Column = 11;
 
 }  // namespace
 
-int LoadSeriesTable(SeriesTable& holder, const char* fileName, std::uint32_t valueColumn, std::uint32_t divisor,
-                    std::uint32_t firstSlot, std::uint32_t lastSlot, int mode) {
-    holder.reset();
+void ApplySeriesLine(Sample& record, char** fields, int fieldCount, std::uint32_t valueColumn, SeriesKind kind) {
+    if (kind == SeriesKind::Price && valueColumn == PriceColumn) {
+        record.value = ParsePrice(fields[1]);
+        return;
+    }
+    if (valueColumn >= static_cast<std::uint32_t>(fieldCount)) {
+        return;  // too short to hold the value
+    }
+    record.value = ParseCount(fields[valueColumn]);
+    if (fieldCount > Volume1Column) {
+        record.volume1 = ParseCount(fields[Volume1Column]);
+    }
+    if (fieldCount > Volume2Column) {
+        record.volume2 = ParseCount(fields[Volume2Column]);
+    }
+}
+
+SeriesTable LoadSeriesTable(const char* fileName, std::uint32_t valueColumn, std::uint32_t divisor,
+                            std::uint32_t firstSlot, std::uint32_t lastSlot, SeriesKind kind) {
     if (divisor == 0 || lastSlot < firstSlot) {
-        return 0;
+        return nullptr;
     }
     const std::uint32_t count = lastSlot - firstSlot + 1;
-    DataFile file(fileName, "rt");
+    TextSource file(fileName);
     if (!file) {
-        return 0;
+        return nullptr;
     }
-    holder.reset(new (std::nothrow) Sample[count]());
+    SeriesTable holder(new (std::nothrow) Sample[count]());
     if (!holder) {
-        return 0;
+        return nullptr;
     }
     Sample* table = holder.get();
 
-    ForEachSlotLine(file.get(), divisor, firstSlot, lastSlot, [&](std::uint32_t slot, char** fields, int fieldCount) {
-        Sample& record = table[slot - firstSlot];
-        if (mode == PriceMode && valueColumn == PriceColumn) {
-            record.value = ParsePrice(fields[1]);
-            return;
-        }
-        if (valueColumn >= static_cast<std::uint32_t>(fieldCount)) {
-            return;  // too short to hold the value
-        }
-        record.value = ParseCount(fields[valueColumn]);
-        if (fieldCount > Volume1Column) {
-            record.volume1 = ParseCount(fields[Volume1Column]);
-        }
-        if (fieldCount > Volume2Column) {
-            record.volume2 = ParseCount(fields[Volume2Column]);
-        }
+    ForEachSlotLine(file, divisor, firstSlot, lastSlot, [&](std::uint32_t slot, char** fields, int fieldCount) {
+        ApplySeriesLine(table[slot - firstSlot], fields, fieldCount, valueColumn, kind);
     });
-    file.Close();
-    if (mode == PriceMode || mode == RelativeCountMode) {
+    if (kind == SeriesKind::Price || kind == SeriesKind::RelativeCount) {
         ToRelative(table, count);
     }
-    return 1;
+    return holder;
 }
 
-void LoadAllSeries() {
-    const std::uint32_t firstTick = TickWindowFirst / 25u;
-    const std::uint32_t lastTick = TickWindowLast / 25u;
-    LoadSeriesTable(SpySeries, "Data\\eSPY.txt", 1, 1000, SecondWindowFirst, SecondWindowLast, PriceMode);
-    LoadSeriesTable(DjiSeries, "Data\\iDJI.txt", 1, 1000, SecondWindowFirst, SecondWindowLast, PriceMode);
-    LoadSeriesTable(EminiSeries, "Data\\fES.M10.txt", 1, 1000, SecondWindowFirst, SecondWindowLast, PriceMode);
-    LoadSeriesTable(SpyVwSeries, "Data\\eSPY.vw.txt", 4, 1000, SecondWindowFirst, SecondWindowLast, PriceMode);
-    LoadSeriesTable(EminiVwSeries, "Data\\fES.M10.vw.txt", 4, 1000, SecondWindowFirst, SecondWindowLast, PriceMode);
-    LoadSeriesTable(SpyTicks, "Data\\eSPY.25ms.txt", 3, 25, firstTick, lastTick, RelativeCountMode);
-    LoadSeriesTable(EminiTicks, "Data\\fES.M10.25ms.txt", 3, 25, firstTick, lastTick, RelativeCountMode);
-    LoadSeriesTable(QuoteTradeTicks, "Data\\QteTrdCnts.txt", 3, 25, firstTick, lastTick, RawCountMode);
+SeriesTable LoadSeriesFile(const SeriesFile& file) {
+    return file.ticks ? LoadSeriesTable(file.name, file.column, 25, FirstTickSlot, LastTickSlot, file.kind)
+                      : LoadSeriesTable(file.name, file.column, 1000, SecondWindowFirst, SecondWindowLast, file.kind);
+}
+
+SeriesTables LoadAllSeries() {
+    SeriesTables tables;
+    for (const SeriesFile& file : SeriesFiles)
+        tables.*file.table = LoadSeriesFile(file);
+    return tables;
 }
 
 void ToRelative(Sample* table, std::uint32_t count) {

@@ -5,8 +5,6 @@
 
 namespace marketdata {
 
-const char* const EmptyField = "";
-
 namespace {
 
 // Bytes are compared as signed characters: 0x80 and above is never a digit,
@@ -27,8 +25,9 @@ constexpr std::uint32_t DigitValue(char c) {
     return static_cast<std::uint32_t>(AsSigned(c) - '0');
 }
 
-// Price texts keep at most this many significant digits, so that the scaled
-// result stays within 32 bits for every integer part up to 21,474,836.
+// Price texts keep at most this many digits, leading zeros included, so that
+// the scaled result stays within 32 bits for every integer part up to
+// 21,474,836.
 constexpr int PriceDigitBudget = 9;
 
 }  // namespace
@@ -106,12 +105,12 @@ int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks) {
     return count;
 }
 
-std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound) {
+std::uint32_t ParseTimeComponent(const char*& cursor, const char* end, std::uint32_t bound) {
     // ':' wins over '.', wherever the two stand in the rest of the text;
     // one pass finds the first of each.
-    char* separator = nullptr;
-    char* firstDot = nullptr;
-    for (char* p = cursor; *p != '\0'; ++p) {
+    const char* separator = nullptr;
+    const char* firstDot = nullptr;
+    for (const char* p = cursor; p < end; ++p) {
         if (*p == ':') {
             separator = p;
             break;
@@ -125,30 +124,72 @@ std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound) {
     }
     std::uint32_t value = 0;
     if (separator != nullptr) {
-        *separator = '\0';
-        for (const char* p = cursor; IsDigit(*p); ++p) {
+        for (const char* p = cursor; p < separator && IsDigit(*p); ++p) {
             value = value * 10u + DigitValue(*p);
         }
         cursor = separator + 1;
-    } else if (IsDigit(*cursor)) {
-        for (const char* p = cursor; IsDigit(*p); ++p) {
+    } else if (cursor < end && IsDigit(*cursor)) {
+        for (const char* p = cursor; p < end && IsDigit(*p); ++p) {
             value = value * 10u + DigitValue(*p);
         }
         // Unseparated components are taken to be two characters wide.
-        cursor += (cursor[1] == '\0') ? 1 : 2;
+        cursor += (cursor + 1 == end) ? 1 : 2;
     }
     return value < bound ? value : 0;
 }
 
-std::uint32_t ParseTimeOfDay(char* text) {
-    if (text == nullptr) {
-        return 0;
+std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound) {
+    const char* next = cursor;
+    const std::uint32_t value = ParseTimeComponent(next, cursor + std::strlen(cursor), bound);
+    // A component that ended at a separator cuts the text there.
+    if (next > cursor && (next[-1] == ':' || next[-1] == '.')) {
+        cursor[next - 1 - cursor] = '\0';
     }
-    char* cursor = text;
-    const std::uint32_t hours = ParseTimeComponent(cursor, 25);
-    const std::uint32_t minutes = ParseTimeComponent(cursor, 60);
-    const std::uint32_t seconds = ParseTimeComponent(cursor, 60);
-    const std::uint32_t milliseconds = ParseTimeComponent(cursor, 1000);
+    cursor += next - cursor;
+    return value;
+}
+
+std::uint32_t ParseTimeOfDay(char* text) {
+    return text == nullptr ? 0 : ParseTimeOfDay(std::string_view(text));
+}
+
+namespace {
+
+// HH:MM:SS or HH:MM:SS.m to .mmm, the shape of almost every line: read in one
+// go with the same bounds as component by component.
+bool ParseUsualTime(std::string_view t, std::uint32_t& ms) {
+    const std::size_t n = t.size();
+    if ((n != 8 && (n < 10 || n > 12)) || t[2] != ':' || t[5] != ':' || (n > 8 && t[8] != '.'))
+        return false;
+    for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u})
+        if (!IsDigit(t[i]))
+            return false;
+    std::uint32_t fraction = 0;
+    for (std::size_t i = 9; i < n; ++i) {
+        if (!IsDigit(t[i]))
+            return false;
+        fraction = fraction * 10u + DigitValue(t[i]);
+    }
+    const auto two = [&](std::size_t i) { return DigitValue(t[i]) * 10u + DigitValue(t[i + 1]); };
+    const std::uint32_t hours = two(0) < 25 ? two(0) : 0;
+    const std::uint32_t minutes = two(3) < 60 ? two(3) : 0;
+    const std::uint32_t seconds = two(6) < 60 ? two(6) : 0;
+    ms = fraction + 1000u * (seconds + 60u * (minutes + 60u * hours));
+    return true;
+}
+
+}  // namespace
+
+std::uint32_t ParseTimeOfDay(std::string_view text) {
+    std::uint32_t usual = 0;
+    if (ParseUsualTime(text, usual))
+        return usual;
+    const char* cursor = text.data();
+    const char* const end = text.data() + text.size();
+    const std::uint32_t hours = ParseTimeComponent(cursor, end, 25);
+    const std::uint32_t minutes = ParseTimeComponent(cursor, end, 60);
+    const std::uint32_t seconds = ParseTimeComponent(cursor, end, 60);
+    const std::uint32_t milliseconds = ParseTimeComponent(cursor, end, 1000);
     return milliseconds + 1000u * (seconds + 60u * (minutes + 60u * hours));
 }
 

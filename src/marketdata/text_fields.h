@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace marketdata {
 
@@ -16,7 +17,7 @@ constexpr int LineReadLimit = 1023;
 constexpr int MaxFields = 32;
 
 // One shared empty text for missing trailing fields.
-extern const char* const EmptyField;
+inline constexpr char EmptyField[] = "";
 
 std::uint32_t TrimLineEnd(char* text);
 char* FindChar(char* text, char c);
@@ -24,6 +25,9 @@ const char* FindChar(const char* text, char c);
 int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks);
 std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound);
 std::uint32_t ParseTimeOfDay(char* text);
+// The same without writing into the text, over [cursor, end) and a view.
+std::uint32_t ParseTimeComponent(const char*& cursor, const char* end, std::uint32_t bound);
+std::uint32_t ParseTimeOfDay(std::string_view text);
 std::int32_t ParsePrice(const char* text);
 std::int32_t ParseSignedPrice(const char* text);
 std::int32_t ParseCount(const char* text);

@@ -17,6 +17,7 @@
 #include <map>
 
 #include "platform/user_internal.h"
+#include "platform/whole_file.h"
 
 #ifndef DH_WINDOW_CLASS
 #define DH_WINDOW_CLASS "Win32Dialog"
@@ -59,26 +60,19 @@ int IgnoreXError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-// Writes the framebuffer as a binary PPM through a temporary file, so a
-// reader never sees half a picture.
+// Writes the framebuffer as a binary PPM, whole or not at all, so a reader
+// never sees half a picture.
 void DumpFramebuffer(const Surface& surface, const char* path) {
-    const std::string temporary = std::string(path) + ".tmp";
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (out == nullptr)
-        return;
-    std::fprintf(out, "P6\n%d %d\n255\n", surface.width, surface.height);
-    std::vector<unsigned char> row(static_cast<std::size_t>(surface.width) * 3);
-    for (int y = 0; y < surface.height; ++y) {
-        const std::uint32_t* p = surface.pixels.data() + static_cast<std::size_t>(y) * surface.width;
-        for (int x = 0; x < surface.width; ++x) {
-            row[3 * x] = static_cast<unsigned char>(p[x] >> 16);
-            row[3 * x + 1] = static_cast<unsigned char>(p[x] >> 8);
-            row[3 * x + 2] = static_cast<unsigned char>(p[x]);
-        }
-        std::fwrite(row.data(), 1, row.size(), out);
+    const std::string header = "P6\n" + std::to_string(surface.width) + " " + std::to_string(surface.height) + "\n255\n";
+    std::vector<std::uint8_t> bytes(header.begin(), header.end());
+    bytes.reserve(header.size() + surface.pixels.size() * 3);
+    for (const std::uint32_t p : surface.pixels) {
+        bytes.push_back(static_cast<std::uint8_t>(p >> 16));
+        bytes.push_back(static_cast<std::uint8_t>(p >> 8));
+        bytes.push_back(static_cast<std::uint8_t>(p));
     }
-    if (std::fclose(out) == 0)
-        std::rename(temporary.c_str(), path);
+    FileError error;
+    WriteWholeFile(path, bytes, error);
 }
 
 class X11Backend final : public Backend {

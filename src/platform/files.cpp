@@ -214,6 +214,16 @@ std::FILE* OpenTranslatedForReading(const std::string& path) {
     return file;
 }
 
+DataFileStamp StampOf(const struct stat& info) {
+    DataFileStamp stamp{};
+    stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.modifiedNs = std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changedNs = std::int64_t{info.st_ctim.tv_sec} * 1000000000 + info.st_ctim.tv_nsec;
+    return stamp;
+}
+
 }  // namespace
 
 }  // namespace platform
@@ -254,4 +264,25 @@ std::FILE* OpenDataFile(LPCSTR name, LPCSTR mode) {
         }
     }
     return std::fopen(path.c_str(), stdioMode.c_str());
+}
+
+BOOL GetDataFileStamp(LPCSTR name, DataFileStamp* stamp) {
+    if (name == nullptr || name[0] == '\0' || stamp == nullptr)
+        return FALSE;
+    std::string path;
+    if (!platform::ResolvePath(platform::ToSlashes(name), false, path))
+        return FALSE;
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return FALSE;
+    *stamp = platform::StampOf(info);
+    return TRUE;
+}
+
+BOOL GetOpenDataFileStamp(std::FILE* file, DataFileStamp* stamp) {
+    struct stat info;
+    if (file == nullptr || stamp == nullptr || ::fstat(::fileno(file), &info) != 0)
+        return FALSE;
+    *stamp = platform::StampOf(info);
+    return TRUE;
 }

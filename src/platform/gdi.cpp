@@ -85,25 +85,7 @@ static GdiObject* AsObject(HGDIOBJ object) {
     return static_cast<GdiObject*>(object);
 }
 
-// Live brushes in creation order.
-static std::vector<HBRUSH>& LiveBrushes() {
-    static std::vector<HBRUSH> brushes;
-    return brushes;
-}
-
-std::vector<COLORREF> LiveBrushColors() {
-    std::vector<COLORREF> colors;
-    colors.reserve(LiveBrushes().size());
-    for (HBRUSH b : LiveBrushes())
-        colors.push_back(b->color);
-    return colors;
-}
-
 static void Destroy(GdiObject* o) {
-    if (o->kind == ObjectKind::Brush) {
-        auto& live = LiveBrushes();
-        live.erase(std::remove(live.begin(), live.end(), static_cast<HBRUSH>(o)), live.end());
-    }
     delete o;
 }
 
@@ -146,7 +128,6 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* brush) {
         return nullptr;
     auto* b = new HBRUSH__;
     b->color = brush->lbColor & 0x00FFFFFF;
-    LiveBrushes().push_back(b);
     return b;
 }
 

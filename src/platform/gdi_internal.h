@@ -129,8 +129,4 @@ int FontDescent(const FontFace* face);
 // are logical, and everything is clipped to the DC's clip.
 void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel);
 
-// Colours of the solid brushes alive now, in the order they were created
-// (GetDIBits keeps them exact when it has to reduce a picture's colours).
-std::vector<COLORREF> LiveBrushColors();
-
 }  // namespace platform

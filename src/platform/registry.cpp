@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "platform/user_internal.h"
+#include "platform/whole_file.h"
 
 struct HKEY__ {
     std::string path;  // "HKEY_LOCAL_MACHINE\SOFTWARE\..."
@@ -442,20 +443,10 @@ bool Save(const Loaded& loaded) {
     // A damaged file is set aside rather than lost.
     if (loaded.damaged)
         fs::rename(file, fs::path(file.string() + ".damaged"), ec);
-    const fs::path temporary = file.string() + ".tmp-" + std::to_string(::getpid());
     const std::string text = FormatHive(loaded.hive);
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (out == nullptr)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    ok = std::fflush(out) == 0 && ok;
-    ok = ::fsync(::fileno(out)) == 0 && ok;
-    ok = std::fclose(out) == 0 && ok;
-    if (ok)
-        ok = std::rename(temporary.c_str(), file.c_str()) == 0;
-    if (!ok)
-        fs::remove(temporary, ec);
-    return ok;
+    FileError error;
+    return WriteWholeFile(file.string(), std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                          error);
 }
 
 HKEY NewHandle(const std::string& path) {

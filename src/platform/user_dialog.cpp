@@ -5,10 +5,6 @@
 #include <new>
 
 #include "platform/user_internal.h"
-#include "platform/user_resources.h"
-
-// Weak: resolved only when the program's resources are linked in.
-const void* FindProgramResource(LPCSTR name, DWORD* size) DH_PROGRAM_RESOURCES_WEAK;
 
 namespace platform {
 
@@ -80,6 +76,9 @@ private:
 
 // The predefined classes by atom.
 constexpr WORD StaticClassAtom = 0x0082;
+// A template in memory carries no size; none is longer than this (a resource
+// compiler's limit), and reading stops at its last control anyway.
+constexpr std::size_t MaxTemplateSize = 0x10000;
 
 RECT UnitsToPixels(short x, short y, short cx, short cy) {
     const int left = DialogUnitsToPixelsX(x);
@@ -169,14 +168,24 @@ LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
+std::optional<RECT> DialogItemRect(const DLGTEMPLATE* dialogTemplate, int id) {
+    const auto layout = ParseDialogTemplate(dialogTemplate, MaxTemplateSize);
+    if (!layout)
+        return std::nullopt;
+    for (const DialogItemLayout& item : layout->items) {
+        if (item.id == id)
+            return item.rect;
+    }
+    return std::nullopt;
+}
+
 }  // namespace platform
 
 using namespace platform;
 
-HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM init) {
-    DWORD size = 0;
-    const void* bytes = &FindProgramResource != nullptr ? FindProgramResource(templateName, &size) : nullptr;
-    auto layout = ParseDialogTemplate(bytes, size);
+HWND CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
+                                LPARAM init) {
+    auto layout = ParseDialogTemplate(dialogTemplate, MaxTemplateSize);
     if (!layout)
         return nullptr;
     if (parent != nullptr && !IsLiveWindow(parent))

@@ -1,8 +1,7 @@
 // Inside of the USER subset: the window model shared by the window, message,
-// dialog and backend sources, the backend interface, and the switches that
-// main.cpp and the tests use to choose a backend and a registry store.
-// Nothing in the program (src/shell, src/render, ...) includes this header
-// except main.cpp.
+// dialog and backend sources, the backend interface, and the switches the
+// tests use. Nothing in the program (src/shell, src/render, ...) includes
+// this header; main.cpp uses platform/backend.h.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/backend.h"
 #include "platform/gdi_internal.h"
 #include "platform/win32.h"
 
@@ -52,36 +52,6 @@ std::optional<DialogLayout> ParseDialogTemplate(const void* bytes, std::size_t s
 int DialogUnitsToPixelsX(int units);
 int DialogUnitsToPixelsY(int units);
 
-// One input of a headless script: what a user would do to the active window.
-struct InputEvent {
-    enum class Kind { Resize, Move, LeftClick, RightClick, Key, Close, Minimize, Restore };
-    Kind kind = Kind::Key;
-    int x = 0;  // Move: new left; clicks: client x
-    int y = 0;
-    int width = 0;  // Resize: new client size
-    int height = 0;
-    WPARAM key = 0;  // Key: virtual-key code
-
-    static InputEvent Resized(int w, int h) { return {Kind::Resize, 0, 0, w, h, 0}; }
-    static InputEvent Moved(int x, int y) { return {Kind::Move, x, y, 0, 0, 0}; }
-    static InputEvent LeftClicked(int x, int y) { return {Kind::LeftClick, x, y, 0, 0, 0}; }
-    static InputEvent RightClicked(int x, int y) { return {Kind::RightClick, x, y, 0, 0, 0}; }
-    static InputEvent KeyPressed(WPARAM vk) { return {Kind::Key, 0, 0, 0, 0, vk}; }
-    static InputEvent Closed() { return {Kind::Close, 0, 0, 0, 0, 0}; }
-    static InputEvent Minimized() { return {Kind::Minimize, 0, 0, 0, 0, 0}; }
-    static InputEvent Restored() { return {Kind::Restore, 0, 0, 0, 0, 0}; }
-};
-
-// The headless backend: a virtual screen, no display. Each scripted input is
-// delivered only once no visible window waits for a paint, like a user who
-// acts on what the screen shows. When the script is used up, the active
-// window gets WM_CLOSE once; after that GetMessageA reports WM_QUIT.
-struct HeadlessConfig {
-    RECT workArea{0, 0, 1920, 1080};
-    std::optional<SIZE> initialClientSize;  // overrides a dialog template's size
-    std::vector<InputEvent> script;
-};
-
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -108,13 +78,6 @@ public:
 Backend& CurrentBackend();
 // Installs a backend; the windows of the previous one must be gone.
 void SetBackend(std::unique_ptr<Backend> backend);
-
-// Headless backend with an in-memory registry (the default until a backend
-// is chosen), so no stored placement changes a headless picture.
-void UseHeadlessBackend(HeadlessConfig config);
-// X11 backend on $DISPLAY with the registry file; false with a message when
-// no display can be opened.
-bool UseX11Backend(std::string& error);
 
 // Forgets every window, DC, posted message and the quit flag. For tests and
 // benchmarks that run the program more than once in a process.
@@ -172,6 +135,7 @@ struct HWND__ {
     std::string text;
     bool visible = false;
     DLGPROC proc = nullptr;
+    LONG_PTR dialogUser = 0;  // DWLP_USER
     // Child: its rectangle in the parent's client coordinates. Top-level: its
     // client rectangle on the screen; windows have no frame of their own here
     // (a display's window manager adds any), so window and client rectangles

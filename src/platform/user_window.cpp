@@ -320,6 +320,20 @@ HWND GetDlgItem(HWND dialog, int id) {
     return nullptr;
 }
 
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+    if (!IsLiveWindow(window) || index != DWLP_USER || window->proc == nullptr)
+        return 0;
+    const LONG_PTR previous = window->dialogUser;
+    window->dialogUser = value;
+    return previous;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND window, int index) {
+    if (!IsLiveWindow(window) || index != DWLP_USER || window->proc == nullptr)
+        return 0;
+    return window->dialogUser;
+}
+
 BOOL ShowWindow(HWND window, int command) {
     if (!IsLiveWindow(window))
         return FALSE;

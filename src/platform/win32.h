@@ -213,6 +213,22 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMA
 // ----------------------------------------------------------------------- USER
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 
+// A plain dialog template's header; its controls follow it in memory, each
+// DLGITEMTEMPLATE on a 4-byte boundary.
+#pragma pack(push, 2)
+struct DLGTEMPLATE {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    WORD cdit;
+    short x;
+    short y;
+    short cx;
+    short cy;
+};
+#pragma pack(pop)
+static_assert(sizeof(DLGTEMPLATE) == 18);
+using LPCDLGTEMPLATEA = const DLGTEMPLATE*;
+
 struct MSG {
     HWND hwnd;
     UINT message;
@@ -286,6 +302,12 @@ constexpr WPARAM SIZE_MAXIMIZED = 2;
 
 constexpr UINT SPI_GETWORKAREA = 48;
 
+// Window data slots of a dialog: the result of a message, its procedure, and
+// one value that belongs to the dialog's owner.
+constexpr int DWLP_MSGRESULT = 0;
+constexpr int DWLP_DLGPROC = DWLP_MSGRESULT + static_cast<int>(sizeof(LRESULT));
+constexpr int DWLP_USER = DWLP_DLGPROC + static_cast<int>(sizeof(DLGPROC));
+
 constexpr DWORD WS_POPUP = 0x80000000;
 constexpr DWORD WS_CHILD = 0x40000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
@@ -296,7 +318,10 @@ constexpr DWORD WS_GROUP = 0x00020000;
 constexpr DWORD DS_SETFONT = 0x00000040;
 constexpr DWORD SS_LEFT = 0x00000000;
 
-HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM init);
+HWND CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
+                                LPARAM init);
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrA(HWND window, int index);
 HWND GetDlgItem(HWND dialog, int id);
 BOOL ShowWindow(HWND window, int command);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
@@ -354,6 +379,22 @@ LSTATUS RegCloseKey(HKEY key);
 // case-insensitively. Text mode ("rt") reads CR LF files exactly like LF files.
 // Only regular files open for reading: a folder, device or pipe counts as missing.
 std::FILE* OpenDataFile(LPCSTR name, LPCSTR mode);
+
+// What tells a data file's contents apart without reading them: readers keep
+// a table while its file's stamp stays the same.
+struct DataFileStamp {
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t size;
+    std::int64_t modifiedNs;  // nanoseconds since 1970
+    std::int64_t changedNs;   // when the file's data or attributes last changed
+    bool operator==(const DataFileStamp&) const = default;
+};
+// The stamp of the file OpenDataFile(name, "r...") would open now; FALSE when
+// there is none (missing, or not a regular file).
+BOOL GetDataFileStamp(LPCSTR name, DataFileStamp* stamp);
+// The stamp of a file that OpenDataFile opened.
+BOOL GetOpenDataFileStamp(std::FILE* file, DataFileStamp* stamp);
 
 // ---------------------------------------------------------------- program entry
 int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "export/image_map.h"
 #include "marketdata/broadcast.h"
 #include "marketdata/series.h"
 #include "platform/saturate.h"
+#include "render/geometry.h"
 #include "render/resources.h"
 #include "render/ribbon.h"
 
@@ -18,10 +18,10 @@ namespace {
 
 // The walk stops 8 minutes 48 seconds into the broadcast.
 constexpr std::int64_t ElapsedLimit = 528;
-constexpr int StripPen = 15;
-constexpr int LabelColor = 15;   // black on white
-constexpr int HeadingColor = 5;  // dark red on white
-constexpr int MarkerColor = 12;  // dark blue brush and pen
+constexpr Color StripPen = Color::Black;
+constexpr Color LabelColor = Color::Black;     // black on white
+constexpr Color HeadingColor = Color::DarkRed;  // dark red on white
+constexpr Color MarkerColor = Color::DarkBlue;  // brush and pen
 constexpr int LabelFont = 0;
 constexpr int EventFont = 1;
 // Markers hang this far below the strip's bottom line.
@@ -32,11 +32,6 @@ constexpr std::int64_t EventTextIndent = 6;
 
 int TextLength(const char* text, std::size_t capacity) {
     return static_cast<int>(strnlen(text, capacity));
-}
-
-void DrawLine(HDC dc, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
-    MoveToEx(dc, SaturateToInt32(x0), SaturateToInt32(y0), nullptr);
-    LineTo(dc, SaturateToInt32(x1), SaturateToInt32(y1));
 }
 
 // Opaque text with its top-left at (x, y), filling and clipped to the box
@@ -61,8 +56,9 @@ std::int64_t TickLength(std::int64_t e, std::int64_t h) {
 
 // Minute scale from the picture's left edge; returns the x of the column at
 // which the walk stopped.
-std::int64_t DrawMinuteScale(HDC dc, std::int32_t heatLeft, std::int32_t rightLimit, std::int64_t y, std::int64_t h,
+std::int64_t DrawMinuteScale(const PanelContext& ctx, std::int32_t heatLeft, std::int32_t rightLimit, std::int64_t y, std::int64_t h,
                              std::uint32_t startSecond) {
+    HDC dc = ctx.dc;
     // Columns continue left of the ribbon down to the first one at x >= 0.
     std::int64_t quotient = heatLeft / marketdata::SlotPitch;
     if (heatLeft < 0 && heatLeft % marketdata::SlotPitch != 0)
@@ -79,7 +75,7 @@ std::int64_t DrawMinuteScale(HDC dc, std::int32_t heatLeft, std::int32_t rightLi
         SIZE extent{0, 0};
         if (labelled) {
             labelLength = wsprintfA(label, "%dm", static_cast<int>(e / 60));
-            SelectObject(dc, Font(LabelFont));
+            SelectObject(dc, ctx.resources.Font(LabelFont));
             SetTextAlign(dc, TA_LEFT | TA_TOP);
             GetTextExtentPointA(dc, label, labelLength, &extent);
             SetTextColor(dc, Fill(LabelColor));
@@ -97,15 +93,17 @@ std::int64_t DrawMinuteScale(HDC dc, std::int32_t heatLeft, std::int32_t rightLi
     return x;
 }
 
-void DrawEventMarkers(HDC dc, std::int32_t heatLeft, std::int64_t top, std::uint32_t startSecond) {
+void DrawEventMarkers(const PanelContext& ctx, std::int32_t heatLeft, std::int64_t top, std::uint32_t startSecond) {
+    HDC dc = ctx.dc;
     SetTextColor(dc, Fill(LabelColor));
     SetBkColor(dc, Ink(LabelColor));
-    SelectObject(dc, Brush(MarkerColor));
-    SelectObject(dc, Pen(MarkerColor));
-    SelectObject(dc, Font(EventFont));
-    const int count = std::min(marketdata::BroadcastEventCount, marketdata::BroadcastCapacity);
-    for (int i = 0; i < count; ++i) {
-        const auto& event = marketdata::BroadcastTable[i];
+    SelectObject(dc, ctx.resources.Brush(MarkerColor));
+    SelectObject(dc, ctx.resources.Pen(MarkerColor));
+    SelectObject(dc, ctx.resources.Font(EventFont));
+    const auto& events = ctx.data.broadcast.events;
+    const std::size_t count = std::min<std::size_t>(events.size(), marketdata::BroadcastCapacity);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& event = events[i];
         // Not limited to the strip: a moment outside the window is marked
         // where its column would be (the drawing is clipped to the picture).
         const std::int64_t x =
@@ -134,17 +132,19 @@ void DrawEventMarkers(HDC dc, std::int32_t heatLeft, std::int64_t top, std::uint
 
 }  // namespace
 
-void DrawBroadcastStrip(HDC dc, std::int32_t heatLeft, std::int32_t rightLimit, std::int32_t stripTop,
+void DrawBroadcastStrip(const PanelContext& ctx, std::int32_t heatLeft, std::int32_t rightLimit, std::int32_t stripTop,
                         std::int32_t rowHeight) {
-    if (marketdata::LoadBroadcast() <= 0)
+    const marketdata::BroadcastTable& broadcast = ctx.data.broadcast;
+    if (broadcast.events.empty())
         return;
-    const auto& header = marketdata::BroadcastHeading;
+    HDC dc = ctx.dc;
+    const auto& header = broadcast.heading;
     const std::int64_t y = stripTop;
     // The ribbon never hands a negative height; treat one as an empty strip.
     const std::int64_t h = std::max<std::int32_t>(rowHeight, 0);
 
-    SelectObject(dc, Pen(StripPen));
-    const std::int64_t xEnd = DrawMinuteScale(dc, heatLeft, rightLimit, y, h, header.startSecond);
+    SelectObject(dc, ctx.resources.Pen(StripPen));
+    const std::int64_t xEnd = DrawMinuteScale(ctx, heatLeft, rightLimit, y, h, header.startSecond);
 
     SetTextColor(dc, Fill(HeadingColor));
     SetBkColor(dc, Ink(HeadingColor));
@@ -154,16 +154,16 @@ void DrawBroadcastStrip(HDC dc, std::int32_t heatLeft, std::int32_t rightLimit, 
     DrawLine(dc, 0, y, xEnd + 1, y);
     DrawLine(dc, xEnd, y, xEnd, y + h + 1);
 
-    SelectObject(dc, Font(LabelFont));
+    SelectObject(dc, ctx.resources.Font(LabelFont));
     SetTextAlign(dc, TA_LEFT | TA_TOP);
     const int titleLength = TextLength(header.title, sizeof header.title);
     SIZE title{0, 0};
     GetTextExtentPointA(dc, header.title, titleLength, &title);
     const RECT box = DrawBoxedText(dc, xEnd + 2, y, title.cx, h, header.title, titleLength);
     // The heading always gets an area, also with an empty link.
-    exporting::AddMapArea(box, header.link, "");
+    ctx.AddMapArea(box, header.link, "");
 
-    DrawEventMarkers(dc, heatLeft, y + h + MarkerGap, header.startSecond);
+    DrawEventMarkers(ctx, heatLeft, y + h + MarkerGap, header.startSecond);
 }
 
 }  // namespace render

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/saturate.h"
+#include "render/geometry.h"
 #include "render/resources.h"
 #include "render/tick_inset.h"
 
@@ -15,8 +16,8 @@ namespace {
 using marketdata::Sample;
 using marketdata::TickCount;
 
-constexpr int BuyPen = 9;
-constexpr int SellPen = 10;
+constexpr Color BuyPen = Color::DarkGreen;
+constexpr Color SellPen = Color::Red;
 
 // Counts are unsigned 32-bit; their sums and the products with a panel's
 // height are formed wide enough never to wrap.
@@ -27,21 +28,22 @@ std::uint64_t Count(std::int32_t field) {
 // height * count / scale with 0 <= count <= scale: the result lies between 0
 // and height, so it always fits in 64 bits.
 std::int64_t Share(std::int64_t height, std::uint64_t count, std::uint64_t scale) {
-    __extension__ using Wide = __int128;
     return static_cast<std::int64_t>(static_cast<Wide>(height) * static_cast<Wide>(count) / static_cast<Wide>(scale));
 }
 
-void DrawBaseLine(HDC dc, const RECT& panel, int pen) {
-    SelectObject(dc, Pen(pen));
+void DrawBaseLine(const PanelContext& ctx, const RECT& panel, Color pen) {
+    HDC dc = ctx.dc;
+    SelectObject(dc, ctx.resources.Pen(pen));
     MoveToEx(dc, panel.left, panel.bottom, nullptr);
     LineTo(dc, panel.right, panel.bottom);
 }
 
 }  // namespace
 
-void DrawVolumeBars(HDC dc, const RECT& panel, const Sample* table, int pen) {
+void DrawVolumeBars(const PanelContext& ctx, const RECT& panel, const Sample* table, Color pen) {
     if (table == nullptr)
         return;
+    HDC dc = ctx.dc;
     // Starting from 1 keeps a table without volume from dividing by zero.
     std::uint64_t m = 1;
     for (std::uint32_t i = 0; i < TickCount; ++i)
@@ -56,19 +58,21 @@ void DrawVolumeBars(HDC dc, const RECT& panel, const Sample* table, int pen) {
         const std::uint64_t buy = Count(table[i].volume1);
         const std::int64_t lower = Share(height, buy, m);
         const std::int64_t total = Share(height, buy + Count(table[i].volume2), m);
-        SelectObject(dc, Pen(BuyPen));
+        SelectObject(dc, ctx.resources.Pen(BuyPen));
         MoveToEx(dc, SaturateToInt32(x), SaturateToInt32(bottom), nullptr);
         LineTo(dc, SaturateToInt32(x), SaturateToInt32(bottom - lower));
         // The sell segment continues from the buy segment's end.
-        SelectObject(dc, Pen(SellPen));
+        SelectObject(dc, ctx.resources.Pen(SellPen));
         LineTo(dc, SaturateToInt32(x), SaturateToInt32(bottom - total));
     }
-    DrawBaseLine(dc, panel, pen);
+    DrawBaseLine(ctx, panel, pen);
 }
 
-void DrawSaturation(HDC dc, const RECT& panel, const Sample* table, int pen) {
+void DrawSaturation(const PanelContext& ctx, const RECT& panel, const Sample* table, Color pen) {
     if (table == nullptr)
         return;
+    HDC dc = ctx.dc;
+    const HuePaletteTable& palette = ctx.resources.HuePalette();
     std::uint64_t m = 1;
     for (std::uint32_t i = 0; i < TickCount; ++i)
         m = std::max(m, Count(table[i].value));
@@ -77,7 +81,7 @@ void DrawSaturation(HDC dc, const RECT& panel, const Sample* table, int pen) {
     const std::int64_t rows = height + 1;
     const std::int64_t bottom = panel.bottom;
     const std::int64_t lastX = static_cast<std::int64_t>(panel.right) - 1;
-    const std::int64_t colours = std::min<std::uint32_t>(HuePalette.count, PaletteCapacity);
+    const std::int64_t colours = std::min<std::uint32_t>(palette.count, PaletteCapacity);
     // Slot 0 only takes part in the scale; slot i's two-pixel column sits at
     // left + 2i - 3 and left + 2i - 2.
     std::int64_t x = panel.left;
@@ -86,12 +90,12 @@ void DrawSaturation(HDC dc, const RECT& panel, const Sample* table, int pen) {
         for (std::int64_t y = columnTop; y <= bottom; ++y) {
             // bottom - y <= height < rows, so n stays below the palette count.
             const std::int64_t n = (bottom - y) * colours / rows;
-            const COLORREF colour = HuePalette.colors[static_cast<std::size_t>(n)];
+            const COLORREF colour = palette.colors[static_cast<std::size_t>(n)];
             SetPixel(dc, SaturateToInt32(x - 1), SaturateToInt32(y), colour);
             SetPixel(dc, SaturateToInt32(x), SaturateToInt32(y), colour);
         }
     }
-    DrawBaseLine(dc, panel, pen);
+    DrawBaseLine(ctx, panel, pen);
 }
 
 }  // namespace render

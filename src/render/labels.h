@@ -1,20 +1,14 @@
-// Annotation labels read from Data\labels.txt at every paint.
+// Annotation labels over the main chart: text, arrows, dots and connectors.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
-#include "platform/win32.h"
+#include "render/panel.h"
 
 namespace render {
 
-constexpr std::uint32_t LabelRectCapacity = 1024;
-struct LabelRectList {
-    std::array<RECT, LabelRectCapacity> rects{};
-    std::uint32_t count = 0;
-};
-extern LabelRectList LabelRects;
-
-void DrawAnnotationLabels(HDC dc, const RECT& r, std::int32_t scaleTop, std::int32_t scaleBottom);
+// Draws every label of ctx.data.labels on the main chart's rectangle r with
+// its scale; labels with a link add their text's rectangle as an area.
+void DrawAnnotationLabels(const PanelContext& ctx, const RECT& r, std::int32_t scaleTop, std::int32_t scaleBottom);
 
 }  // namespace render

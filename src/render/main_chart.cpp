@@ -8,42 +8,13 @@
 #include <vector>
 
 #include "platform/saturate.h"
+#include "render/geometry.h"
 #include "render/labels.h"
 #include "render/resources.h"
 
 namespace render {
 
-MainScaleValues MainScale;
-
 namespace {
-
-// Products of a value span (up to 2^32) and a pixel span (up to 2^32) need
-// more than 64 bits; the exact quotient then narrows by saturation.
-__extension__ typedef __int128 Wide;
-
-// Rounds away from zero to a multiple of m (m > 0); multiples stay.
-std::int64_t RoundAwayFromZero(std::int64_t v, std::int64_t m) {
-    if (v >= 0) {
-        const std::int64_t r = v % m;
-        return r != 0 ? v - r + m : v;
-    }
-    const std::int64_t r = (-v) % m;
-    return r != 0 ? -((-v) - r + m) : v;
-}
-
-// Largest multiple of m not above v, and smallest not below v (m > 0).
-std::int64_t FloorToMultiple(std::int64_t v, std::int64_t m) {
-    std::int64_t q = v / m;
-    if (v % m != 0 && v < 0)
-        --q;
-    return q * m;
-}
-std::int64_t CeilToMultiple(std::int64_t v, std::int64_t m) {
-    std::int64_t q = v / m;
-    if (v % m != 0 && v > 0)
-        ++q;
-    return q * m;
-}
 
 constexpr std::int64_t LabelStep = 100;       // one label and grid line per whole percent
 constexpr std::int64_t LabelBottomGap = 210;  // nothing labelled within 2.1 points of the bottom
@@ -188,11 +159,12 @@ std::int32_t ValueToY(std::int32_t v, const RECT& r, std::int32_t scaleTop, std:
     return SaturateToInt32(static_cast<Wide>(r.top) + static_cast<Wide>(distance) * height / range);
 }
 
-void DrawChartAxes(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom) {
-    SelectObject(dc, Font(0));
-    SelectObject(dc, Pen(13));
-    SetTextColor(dc, Ink(0));
-    SetBkColor(dc, Fill(0));
+void DrawChartAxes(const PanelContext& ctx, const RECT& r, std::int32_t top, std::int32_t bottom) {
+    HDC dc = ctx.dc;
+    SelectObject(dc, ctx.resources.Font(0));
+    SelectObject(dc, ctx.resources.Pen(Color::LightGrey));
+    SetTextColor(dc, Ink(Color::White));
+    SetBkColor(dc, Fill(Color::White));
     SetTextAlign(dc, TA_RIGHT);
     const std::int64_t maxW = DrawPercentLevels(dc, r, top, bottom);
 
@@ -217,10 +189,12 @@ void DrawChartAxes(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom)
     }
 }
 
-void DrawSeriesLine(HDC dc, const RECT& q, marketdata::Sample* table, std::int32_t top, std::int32_t bottom, int pen) {
+void DrawSeriesLine(const PanelContext& ctx, const RECT& q, marketdata::Sample* table, std::int32_t top,
+                    std::int32_t bottom, Color pen) {
     if (table == nullptr)
         return;  // a series whose file is missing is left out
-    SelectObject(dc, Pen(pen));
+    HDC dc = ctx.dc;
+    SelectObject(dc, ctx.resources.Pen(pen));
     std::int64_t x = q.left;
     for (std::uint32_t i = 0; i < marketdata::SecondCount; ++i) {
         const std::int32_t y = ValueToY(table[i].value, q, top, bottom);
@@ -240,14 +214,13 @@ void DrawSeriesLine(HDC dc, const RECT& q, marketdata::Sample* table, std::int32
     }
 }
 
-void DrawMainChart(HDC dc, RECT r, int marginWidth) {
+MainScaleValues ScaleForSeries(const marketdata::SeriesTables& series) {
     // Only the three price series set the range; the volume-weighted ones may
     // run off the scale.
     std::int32_t maximum = 0;
     std::int32_t minimum = 0;
     bool any = false;
-    for (const marketdata::SeriesTable* table :
-         {&marketdata::SpySeries, &marketdata::DjiSeries, &marketdata::EminiSeries}) {
+    for (const marketdata::SeriesTable* table : {&series.SpySeries, &series.DjiSeries, &series.EminiSeries}) {
         if (!*table)
             continue;
         std::int32_t high = 0;
@@ -257,29 +230,36 @@ void DrawMainChart(HDC dc, RECT r, int marginWidth) {
         minimum = any ? std::min(minimum, low) : low;
         any = true;
     }
-    MainScale = ScaleForRange(maximum, minimum);
-    const std::int32_t top = MainScale.scaleTop;
-    const std::int32_t bottom = MainScale.scaleBottom;
+    return ScaleForRange(maximum, minimum);
+}
+
+MainScaleValues DrawMainChart(const PanelContext& ctx, RECT r, int marginWidth) {
+    HDC dc = ctx.dc;
+    const marketdata::SeriesTables& series = ctx.data.series;
+    const MainScaleValues scale = ScaleForSeries(series);
+    const std::int32_t top = scale.scaleTop;
+    const std::int32_t bottom = scale.scaleBottom;
 
     // The zero marker spans slots 8 to 17, the stretch the tick inset enlarges.
     const std::int32_t zeroY = ValueToY(0, r, top, bottom);
-    SelectObject(dc, Pen(12));
-    SelectObject(dc, Brush(11));
+    SelectObject(dc, ctx.resources.Pen(Color::DarkBlue));
+    SelectObject(dc, ctx.resources.Brush(Color::LightYellow));
     Ellipse(
         dc, SaturateToInt32(static_cast<Wide>(r.left) + 8 * MarkerPitch), SaturateToInt32(static_cast<Wide>(zeroY) - 6),
         SaturateToInt32(static_cast<Wide>(r.left) + 17 * MarkerPitch), SaturateToInt32(static_cast<Wide>(zeroY) + 12));
 
-    DrawChartAxes(dc, r, top, bottom);
+    DrawChartAxes(ctx, r, top, bottom);
 
     // Lines and labels stop short of the right-hand percentage labels.
     r.right = SaturateToInt32(static_cast<Wide>(r.right) - marginWidth);
-    DrawSeriesLine(dc, r, marketdata::SpyVwSeries.get(), top, bottom, 2);
-    DrawSeriesLine(dc, r, marketdata::EminiVwSeries.get(), top, bottom, 1);
-    DrawSeriesLine(dc, r, marketdata::DjiSeries.get(), top, bottom, 14);
-    DrawSeriesLine(dc, r, marketdata::EminiSeries.get(), top, bottom, 12);
-    DrawSeriesLine(dc, r, marketdata::SpySeries.get(), top, bottom, 9);
+    DrawSeriesLine(ctx, r, series.SpyVwSeries.get(), top, bottom, Color::LightGreen);
+    DrawSeriesLine(ctx, r, series.EminiVwSeries.get(), top, bottom, Color::LightBlue);
+    DrawSeriesLine(ctx, r, series.DjiSeries.get(), top, bottom, Color::Grey);
+    DrawSeriesLine(ctx, r, series.EminiSeries.get(), top, bottom, Color::DarkBlue);
+    DrawSeriesLine(ctx, r, series.SpySeries.get(), top, bottom, Color::DarkGreen);
 
-    DrawAnnotationLabels(dc, r, top, bottom);
+    DrawAnnotationLabels(ctx, r, top, bottom);
+    return scale;
 }
 
 }  // namespace render

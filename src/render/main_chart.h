@@ -6,16 +6,9 @@
 
 #include "marketdata/series.h"
 #include "platform/win32.h"
+#include "render/panel.h"
 
 namespace render {
-
-// The chart's percentage scale in hundredths of a percent, recomputed by every
-// paint before the other panels read it.
-struct MainScaleValues {
-    std::int32_t scaleTop = 0;
-    std::int32_t scaleBottom = 0;
-};
-extern MainScaleValues MainScale;
 
 constexpr int MarkerPitch = 2;
 
@@ -23,14 +16,19 @@ constexpr int MarkerPitch = 2;
 // above the maximum, the bottom 110 below the minimum (rounded away from zero
 // to 10 and 100) less 50. Saturates at the int32 range, so top > bottom always.
 MainScaleValues ScaleForRange(std::int32_t maximum, std::int32_t minimum);
+// The scale of the three price series of `series` (0 and 0 without any).
+MainScaleValues ScaleForSeries(const marketdata::SeriesTables& series);
 
 // y of value v on a rectangle spanning [top, bottom] for the scale: computed
 // exactly (truncating toward zero) and narrowed by saturation, so a far-off
 // value stays far off. An empty scale (top == bottom) maps to r.top.
 std::int32_t ValueToY(std::int32_t v, const RECT& r, std::int32_t scaleTop, std::int32_t scaleBottom);
 
-void DrawMainChart(HDC dc, RECT r, int marginWidth);
-void DrawChartAxes(HDC dc, const RECT& r, std::int32_t top, std::int32_t bottom);
-void DrawSeriesLine(HDC dc, const RECT& q, marketdata::Sample* table, std::int32_t top, std::int32_t bottom, int pen);
+// Draws the chart in r and gives its scale, which the later panels need.
+MainScaleValues DrawMainChart(const PanelContext& ctx, RECT r, int marginWidth);
+void DrawChartAxes(const PanelContext& ctx, const RECT& r, std::int32_t top, std::int32_t bottom);
+// One series as a polyline; writes each drawn slot's plotY.
+void DrawSeriesLine(const PanelContext& ctx, const RECT& q, marketdata::Sample* table, std::int32_t top,
+                    std::int32_t bottom, Color pen);
 
 }  // namespace render

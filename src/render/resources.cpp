@@ -3,13 +3,11 @@
 #include "render/resources.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace render {
 
 namespace {
-
-constexpr COLORREF Black = RGB(0, 0, 0);
-constexpr COLORREF White = RGB(255, 255, 255);
 
 constexpr LOGFONTA MakeFont(LONG height, LONG weight, const char* face) {
     LOGFONTA f{};
@@ -31,30 +29,7 @@ constexpr LOGFONTA MakeFont(LONG height, LONG weight, const char* face) {
     return f;
 }
 
-std::array<HFONT, FontCount> Fonts{};
-std::array<HBRUSH, ColorCount> Brushes{};
-std::array<HPEN, ColorCount> Pens{};
-
 }  // namespace
-
-const std::array<ColorPair, ColorCount> ColorTable = {{
-    {Black, RGB(255, 255, 255)},  // 0 white
-    {Black, RGB(180, 180, 255)},  // 1 light blue
-    {White, RGB(153, 255, 153)},  // 2 light green
-    {Black, RGB(0, 204, 0)},      // 3 green
-    {Black, RGB(0, 204, 204)},    // 4 teal
-    {White, RGB(102, 0, 0)},      // 5 dark red
-    {Black, RGB(255, 255, 0)},    // 6 yellow
-    {Black, RGB(255, 204, 204)},  // 7 pink
-    {White, RGB(204, 0, 204)},    // 8 magenta
-    {White, RGB(0, 102, 0)},      // 9 dark green
-    {White, RGB(204, 0, 0)},      // 10 red
-    {Black, RGB(255, 255, 204)},  // 11 light yellow
-    {White, RGB(0, 0, 153)},      // 12 dark blue
-    {Black, RGB(204, 204, 204)},  // 13 light grey
-    {White, RGB(102, 102, 102)},  // 14 grey
-    {White, RGB(0, 0, 0)},        // 15 black
-}};
 
 const std::array<LOGFONTA, FontCount> FontTable = {
     MakeFont(-11, FW_NORMAL, "Lucida Console"),
@@ -63,38 +38,62 @@ const std::array<LOGFONTA, FontCount> FontTable = {
     MakeFont(-32, FW_MEDIUM, "Courier New"),
 };
 
-HuePaletteTable HuePalette;
-
-HFONT Font(int n) {
-    return Fonts[n];
-}
-HBRUSH Brush(int n) {
-    return Brushes[n];
-}
-HPEN Pen(int n) {
-    return Pens[n];
-}
-COLORREF Ink(int n) {
-    return ColorTable[n].ink;
-}
-COLORREF Fill(int n) {
-    return ColorTable[n].fill;
-}
-
-void CreateDrawingResources() {
-    // Made once per process; a second dialog in the same process (tests) reuses them.
-    static bool created = false;
-    if (created)
-        return;
-    created = true;
+DrawingResources DrawingResources::Create() {
+    DrawingResources r;
     for (int n = 0; n < FontCount; ++n)
-        Fonts[n] = CreateFontIndirectA(&FontTable[n]);
-    for (int n = 0; n < ColorCount; ++n) {
+        r.fonts_[static_cast<std::size_t>(n)] = CreateFontIndirectA(&FontTable[static_cast<std::size_t>(n)]);
+    for (std::size_t n = 0; n < ColorCount; ++n) {
         const LOGBRUSH brush{BS_SOLID, ColorTable[n].fill, 0};
-        Brushes[n] = CreateBrushIndirect(&brush);
-        Pens[n] = CreatePen(PS_SOLID, 1, ColorTable[n].fill);
+        r.brushes_[n] = CreateBrushIndirect(&brush);
+        r.pens_[n] = CreatePen(PS_SOLID, 1, ColorTable[n].fill);
     }
-    BuildHuePalette();
+    r.palette_ = BuildHuePalette();
+    for (std::uint32_t i = 0; i < r.palette_.count; ++i)
+        r.palette_.pens[i] = CreatePen(PS_SOLID, 1, r.palette_.colors[i]);
+    return r;
+}
+
+DrawingResources::DrawingResources(DrawingResources&& other) noexcept
+    : fonts_(std::exchange(other.fonts_, {})),
+      brushes_(std::exchange(other.brushes_, {})),
+      pens_(std::exchange(other.pens_, {})),
+      palette_(std::exchange(other.palette_, {})) {}
+
+DrawingResources& DrawingResources::operator=(DrawingResources&& other) noexcept {
+    if (this != &other) {
+        Release();
+        fonts_ = std::exchange(other.fonts_, {});
+        brushes_ = std::exchange(other.brushes_, {});
+        pens_ = std::exchange(other.pens_, {});
+        palette_ = std::exchange(other.palette_, {});
+    }
+    return *this;
+}
+
+DrawingResources::~DrawingResources() {
+    Release();
+}
+
+void DrawingResources::Release() {
+    const auto remove = [](auto& handles) {
+        for (auto& h : handles) {
+            if (h != nullptr)
+                DeleteObject(h);
+            h = nullptr;
+        }
+    };
+    remove(fonts_);
+    remove(brushes_);
+    remove(pens_);
+    remove(palette_.pens);
+    palette_.count = 0;
+}
+
+std::vector<COLORREF> ColorTableFills() {
+    std::vector<COLORREF> fills;
+    for (const ColorPair& pair : ColorTable)
+        fills.push_back(pair.fill);
+    return fills;
 }
 
 COLORREF HslToColor(std::uint32_t hue, std::uint32_t saturation, std::uint32_t lightness) {
@@ -143,29 +142,20 @@ COLORREF HslToColor(std::uint32_t hue, std::uint32_t saturation, std::uint32_t l
     return RGB(byte(red), byte(green), byte(blue));
 }
 
-void AddPaletteColor(COLORREF color) {
-    if (HuePalette.count >= PaletteCapacity)
-        return;
-    for (std::uint32_t i = 0; i < HuePalette.count; ++i)
-        if (HuePalette.colors[i] == color)
+HuePaletteTable BuildHuePalette() {
+    HuePaletteTable palette;
+    const auto add = [&](COLORREF color) {
+        if (palette.count >= PaletteCapacity)
             return;
-    HuePalette.colors[HuePalette.count] = color;
-    HuePalette.pens[HuePalette.count] = CreatePen(PS_SOLID, 1, color);
-    ++HuePalette.count;
-}
-
-void BuildHuePalette() {
-    // Built once by the program; should it be built again, the old pens go
-    // rather than leak.
-    for (std::uint32_t i = 0; i < HuePalette.count; ++i) {
-        if (HuePalette.pens[i] != nullptr)
-            DeleteObject(HuePalette.pens[i]);
-        HuePalette.pens[i] = nullptr;
-    }
-    HuePalette.count = 0;
-    AddPaletteColor(RGB(0, 0, 0));
+        for (std::uint32_t i = 0; i < palette.count; ++i)
+            if (palette.colors[i] == color)
+                return;
+        palette.colors[palette.count++] = color;
+    };
+    add(RGB(0, 0, 0));
     for (int hue = 270; hue >= 0; --hue)
-        AddPaletteColor(HslToColor(static_cast<std::uint32_t>(hue), 100, 50));
+        add(HslToColor(static_cast<std::uint32_t>(hue), 100, 50));
+    return palette;
 }
 
 }  // namespace render

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "export/image_map.h"
 #include "marketdata/ribbon.h"
 #include "marketdata/series.h"
 #include "platform/saturate.h"
@@ -27,7 +26,7 @@ constexpr std::int32_t BandBottomLevel = -755;
 constexpr std::int64_t LargeFontMinRowHeight = 12;
 constexpr int LargeRowFont = 0;
 constexpr int SmallRowFont = 1;
-constexpr int CaptionColor = 5;
+constexpr Color CaptionColor = Color::DarkRed;
 
 int TextLength(const char* text, std::size_t capacity) {
     return static_cast<int>(strnlen(text, capacity));
@@ -43,9 +42,9 @@ std::uint32_t ColorIndex(std::int32_t value, std::int32_t minimum, std::uint64_t
     return n >= paletteCount ? paletteCount - 1 : static_cast<std::uint32_t>(n);
 }
 
-void DrawRowColumns(HDC dc, const std::int32_t* values, std::int32_t heatLeft, std::int32_t rightLimit,
-                    std::int32_t rowTop, std::int32_t rowBottom) {
-    const std::uint32_t paletteCount = std::min(HuePalette.count, PaletteCapacity);
+void DrawRowColumns(HDC dc, const HuePaletteTable& palette, const std::int32_t* values, std::int32_t heatLeft,
+                    std::int32_t rightLimit, std::int32_t rowTop, std::int32_t rowBottom) {
+    const std::uint32_t paletteCount = std::min(palette.count, PaletteCapacity);
     std::int32_t maximum = 0;
     std::int32_t minimum = 0;
     marketdata::ValuesRange(values, marketdata::SecondCount, maximum, minimum);
@@ -57,7 +56,7 @@ void DrawRowColumns(HDC dc, const std::int32_t* values, std::int32_t heatLeft, s
         if (x >= rightLimit)
             break;
         const std::uint32_t n = ColorIndex(values[k], minimum, range, paletteCount);
-        SelectObject(dc, HuePalette.pens[n]);
+        SelectObject(dc, palette.pens[n]);
         // x < rightLimit, so x + 1 still fits.
         const int column = static_cast<int>(x);
         MoveToEx(dc, column, rowTop, nullptr);
@@ -87,22 +86,24 @@ int RibbonRowFont(std::int32_t rowHeight) {
     return rowHeight >= LargeFontMinRowHeight ? LargeRowFont : SmallRowFont;
 }
 
-void DrawRibbon(HDC dc, RECT plotRect) {
-    const int loaded = marketdata::LoadRibbon();
-    if (loaded <= 0)
+void DrawRibbon(const PanelContext& ctx, const MainScaleValues& scale, RECT plotRect) {
+    const std::vector<marketdata::RibbonRow>& rows = ctx.data.ribbon.rows;
+    if (rows.empty())
         return;
-    const auto rowCount = static_cast<std::uint32_t>(std::min(loaded, marketdata::RibbonCapacity));
+    const auto rowCount = static_cast<std::uint32_t>(std::min<std::size_t>(rows.size(), marketdata::RibbonCapacity));
+    HDC dc = ctx.dc;
+    const HuePaletteTable& palette = ctx.resources.HuePalette();
 
-    const RibbonGeometry g = ComputeRibbonGeometry(plotRect, MainScale.scaleTop, MainScale.scaleBottom, rowCount);
+    const RibbonGeometry g = ComputeRibbonGeometry(plotRect, scale.scaleTop, scale.scaleBottom, rowCount);
 
-    SelectObject(dc, Font(RibbonRowFont(g.rowHeight)));
+    SelectObject(dc, ctx.resources.Font(RibbonRowFont(g.rowHeight)));
     SetTextAlign(dc, TA_LEFT | TA_TOP);
     SetTextColor(dc, Fill(CaptionColor));
     SetBkColor(dc, Ink(CaptionColor));
 
     std::int64_t captionWidth = 0;
     for (std::uint32_t r = 0; r < rowCount; ++r) {
-        const auto& row = marketdata::RibbonTable[r];
+        const auto& row = rows[r];
         SIZE extent{0, 0};
         GetTextExtentPointA(dc, row.caption, TextLength(row.caption, sizeof row.caption), &extent);
         captionWidth = std::max<std::int64_t>(captionWidth, extent.cx);
@@ -111,24 +112,24 @@ void DrawRibbon(HDC dc, RECT plotRect) {
 
     // Without palette colours no column can be coloured; the rows are left
     // out, the strip below still has its place.
-    if (HuePalette.count > 0) {
+    if (palette.count > 0) {
         for (std::uint32_t r = 0; r < rowCount; ++r) {
-            const auto& row = marketdata::RibbonTable[r];
+            const auto& row = rows[r];
             const std::int32_t rowTop = SaturateToInt32(g.ribbonTop + static_cast<std::int64_t>(r) * g.rowHeight);
             const std::int32_t rowBottom = SaturateToInt32(static_cast<std::int64_t>(rowTop) + g.rowHeight);
             if (row.values)
-                DrawRowColumns(dc, row.values.get(), g.heatLeft, rightLimit, rowTop, rowBottom);
+                DrawRowColumns(dc, palette, row.values.get(), g.heatLeft, rightLimit, rowTop, rowBottom);
 
             const RECT box{SaturateToInt32(static_cast<std::int64_t>(rightLimit) + 1), rowTop,
                            SaturateToInt32(static_cast<std::int64_t>(rightLimit) + 2 + captionWidth), rowBottom};
             ExtTextOutA(dc, box.left, rowTop, ETO_OPAQUE | ETO_CLIPPED, &box, row.caption,
                         static_cast<UINT>(TextLength(row.caption, sizeof row.caption)), nullptr);
             if (row.link[0] != '\0')
-                exporting::AddMapArea(box, row.link, row.altText);
+                ctx.AddMapArea(box, row.link, row.altText);
         }
     }
 
-    DrawBroadcastStrip(dc, g.heatLeft, rightLimit, g.stripTop, g.rowHeight);
+    DrawBroadcastStrip(ctx, g.heatLeft, rightLimit, g.stripTop, g.rowHeight);
 }
 
 }  // namespace render

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "render/panel.h"
 
 namespace render {
 
@@ -21,8 +22,10 @@ RibbonGeometry ComputeRibbonGeometry(const RECT& plotRect, std::int32_t scaleTop
 // Font index of the captions (and the row font) for a row height.
 int RibbonRowFont(std::int32_t rowHeight);
 
-void DrawRibbon(HDC dc, RECT plotRect);
-void DrawBroadcastStrip(HDC dc, std::int32_t heatLeft, std::int32_t rightLimit, std::int32_t stripTop,
+// The rows of ctx.data.ribbon between two levels of the main chart's scale,
+// then the broadcast strip below them; nothing without rows.
+void DrawRibbon(const PanelContext& ctx, const MainScaleValues& scale, RECT plotRect);
+void DrawBroadcastStrip(const PanelContext& ctx, std::int32_t heatLeft, std::int32_t rightLimit, std::int32_t stripTop,
                         std::int32_t rowHeight);
 
 }  // namespace render

@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include "platform/saturate.h"
+#include "render/geometry.h"
 #include "render/main_chart.h"
 #include "render/resources.h"
 
@@ -34,37 +35,12 @@ constexpr std::int64_t GridEvery = 25;
 constexpr std::int64_t GridBelowLo = 10;
 constexpr COLORREF DotColor = RGB(96, 96, 96);
 
-constexpr int FramePen = 1;
-constexpr int FrameBrush = 11;
-constexpr int GridPen = 13;
-constexpr int SpyPen = 9;
-constexpr int EminiPen = 12;
-constexpr int LegendBackground = 11;
-
-// a * b / c, truncating toward zero, with a product that cannot overflow;
-// the quotient saturates at the int64 range. c must not be 0.
-std::int64_t MulDiv64(std::int64_t a, std::int64_t b, std::int64_t c) {
-    __extension__ using Wide = __int128;
-    const Wide q = static_cast<Wide>(a) * b / c;
-    if (q > static_cast<Wide>(INT64_MAX))
-        return INT64_MAX;
-    if (q < static_cast<Wide>(INT64_MIN))
-        return INT64_MIN;
-    return static_cast<std::int64_t>(q);
-}
-
-// Rounds down to a multiple of m (m > 0), also for negative values.
-std::int64_t FloorToMultiple(std::int64_t v, std::int64_t m) {
-    std::int64_t r = v % m;
-    if (r < 0)
-        r += m;
-    return v - r;
-}
-
-void DrawLine(HDC dc, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
-    MoveToEx(dc, SaturateToInt32(x0), SaturateToInt32(y0), nullptr);
-    LineTo(dc, SaturateToInt32(x1), SaturateToInt32(y1));
-}
+constexpr Color FramePen = Color::LightBlue;
+constexpr Color FrameBrush = Color::LightYellow;
+constexpr Color GridPen = Color::LightGrey;
+constexpr Color SpyPen = Color::DarkGreen;
+constexpr Color EminiPen = Color::DarkBlue;
+constexpr Color LegendBackground = Color::LightYellow;
 
 // One legend block: lines stacked down from y, each as high as the first.
 void DrawLegend(HDC dc, std::int32_t x, std::int32_t y, std::initializer_list<const char*> lines) {
@@ -80,8 +56,9 @@ void DrawLegend(HDC dc, std::int32_t x, std::int32_t y, std::initializer_list<co
 
 }  // namespace
 
-std::optional<InsetGeometry> ComputeInsetGeometry(std::int32_t left, std::int32_t top, std::int32_t bottom) {
-    const std::int64_t span = static_cast<std::int64_t>(MainScale.scaleTop) - MainScale.scaleBottom;
+std::optional<InsetGeometry> ComputeInsetGeometry(const MainScaleValues& scale, std::int32_t left, std::int32_t top,
+                                                  std::int32_t bottom) {
+    const std::int64_t span = static_cast<std::int64_t>(scale.scaleTop) - scale.scaleBottom;
     if (span <= 0)
         return std::nullopt;
     const std::int64_t height = static_cast<std::int64_t>(bottom) - top;
@@ -89,8 +66,8 @@ std::optional<InsetGeometry> ComputeInsetGeometry(std::int32_t left, std::int32_
     InsetGeometry g;
     g.left = SaturateToInt32(static_cast<std::int64_t>(left) + 1);
     g.right = SaturateToInt32(g.left + InsetWidth);
-    g.top = SaturateToInt32(top + MulDiv64(MainScale.scaleTop - InsetTopLevel, height, span));
-    g.bottom = SaturateToInt32(top + MulDiv64(MainScale.scaleTop - InsetBottomLevel, height, span));
+    g.top = SaturateToInt32(top + MulDiv64(scale.scaleTop - InsetTopLevel, height, span));
+    g.bottom = SaturateToInt32(top + MulDiv64(scale.scaleTop - InsetBottomLevel, height, span));
     const std::int64_t h = static_cast<std::int64_t>(g.bottom) - g.top;
     g.priceBottom = SaturateToInt32(g.top + 3 * h / 8);
 
@@ -103,11 +80,11 @@ std::optional<InsetGeometry> ComputeInsetGeometry(std::int32_t left, std::int32_
     return g;
 }
 
-void InsetPriceRange(std::int32_t& hi, std::int32_t& lo) {
+void InsetPriceRange(const marketdata::SeriesTables& series, std::int32_t& hi, std::int32_t& lo) {
     bool any = false;
     std::int32_t maximum = 0;
     std::int32_t minimum = 0;
-    for (const Sample* table : {marketdata::SpyTicks.get(), marketdata::EminiTicks.get()}) {
+    for (const Sample* table : {series.SpyTicks.get(), series.EminiTicks.get()}) {
         if (table == nullptr)
             continue;
         std::int32_t tableMax = 0;
@@ -126,56 +103,60 @@ void InsetPriceRange(std::int32_t& hi, std::int32_t& lo) {
     lo = SaturateToInt32(static_cast<std::int64_t>(minimum) - 1);
 }
 
-void DrawTickInset(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
-    const std::optional<InsetGeometry> geometry = ComputeInsetGeometry(left, top, bottom);
+void DrawTickInset(const PanelContext& ctx, const MainScaleValues& scale, std::int32_t left, std::int32_t top,
+                   std::int32_t right, std::int32_t bottom) {
+    const std::optional<InsetGeometry> geometry = ComputeInsetGeometry(scale, left, top, bottom);
     if (!geometry)
         return;
     const InsetGeometry& g = *geometry;
+    HDC dc = ctx.dc;
+    const marketdata::SeriesTables& series = ctx.data.series;
 
     // The filled frame hides whatever the main chart drew beneath it.
-    SelectObject(dc, Brush(FrameBrush));
-    SelectObject(dc, Pen(FramePen));
+    SelectObject(dc, ctx.resources.Brush(FrameBrush));
+    SelectObject(dc, ctx.resources.Pen(FramePen));
     Rectangle(dc, g.left, g.top, g.right, g.bottom);
 
     std::int32_t hi = 1;
     std::int32_t lo = -1;
-    InsetPriceRange(hi, lo);
-    DrawInsetTimeAxis(dc, g.left, g.top, g.right, g.priceBottom, g.bottom, hi, lo);
+    InsetPriceRange(series, hi, lo);
+    DrawInsetTimeAxis(ctx, g.left, g.top, g.right, g.priceBottom, g.bottom, hi, lo);
 
     const RECT priceArea{g.left, g.top, g.right, g.priceBottom};
-    DrawTickLine(dc, priceArea, marketdata::SpyTicks.get(), hi, lo, SpyPen);
-    DrawTickLine(dc, priceArea, marketdata::EminiTicks.get(), hi, lo, EminiPen);
+    DrawTickLine(ctx, priceArea, series.SpyTicks.get(), hi, lo, SpyPen);
+    DrawTickLine(ctx, priceArea, series.EminiTicks.get(), hi, lo, EminiPen);
 
-    SelectObject(dc, Font(1));
+    SelectObject(dc, ctx.resources.Font(1));
     SetTextAlign(dc, TA_LEFT | TA_TOP);
     // A panel whose table is missing is left out, legend and all.
-    if (const Sample* emini = marketdata::EminiTicks.get()) {
+    if (const Sample* emini = series.EminiTicks.get()) {
         SetTextColor(dc, Fill(EminiPen));
         SetBkColor(dc, Fill(LegendBackground));
         DrawLegend(dc, g.left, g.panel1.top, {"(2) eMini", "buy/sell", "volume"});
-        DrawVolumeBars(dc, g.panel1, emini, EminiPen);
+        DrawVolumeBars(ctx, g.panel1, emini, EminiPen);
     }
-    if (const Sample* spy = marketdata::SpyTicks.get()) {
+    if (const Sample* spy = series.SpyTicks.get()) {
         SetTextColor(dc, Fill(SpyPen));
         SetBkColor(dc, Fill(LegendBackground));
         DrawLegend(dc, g.left, g.panel2.top, {"(3) SPY", "buy/sell", "volume"});
-        DrawVolumeBars(dc, g.panel2, spy, SpyPen);
+        DrawVolumeBars(ctx, g.panel2, spy, SpyPen);
     }
-    if (const Sample* quotes = marketdata::QuoteTradeTicks.get()) {
-        SetTextColor(dc, Ink(0));
+    if (const Sample* quotes = series.QuoteTradeTicks.get()) {
+        SetTextColor(dc, Ink(Color::White));
         SetBkColor(dc, Fill(LegendBackground));
         DrawLegend(dc, g.left, g.panel3.top, {"(1) Quote", "Saturation"});
-        DrawSaturation(dc, g.panel3, quotes, EminiPen);
+        DrawSaturation(ctx, g.panel3, quotes, EminiPen);
     }
 }
 
-void DrawInsetTimeAxis(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t priceBottom,
-                       std::int32_t bottom, std::int32_t hi, std::int32_t lo) {
-    SelectObject(dc, Font(0));
+void DrawInsetTimeAxis(const PanelContext& ctx, std::int32_t left, std::int32_t top, std::int32_t right,
+                       std::int32_t priceBottom, std::int32_t bottom, std::int32_t hi, std::int32_t lo) {
+    HDC dc = ctx.dc;
+    SelectObject(dc, ctx.resources.Font(0));
     SetTextAlign(dc, TA_LEFT | TA_TOP);
-    SetTextColor(dc, Ink(0));
+    SetTextColor(dc, Ink(Color::White));
     SetBkColor(dc, Fill(LegendBackground));
-    SelectObject(dc, Pen(GridPen));
+    SelectObject(dc, ctx.resources.Pen(GridPen));
 
     SIZE sample{0, 0};
     GetTextExtentPointA(dc, "12:34:56", 8, &sample);
@@ -227,11 +208,13 @@ void DrawInsetTimeAxis(HDC dc, std::int32_t left, std::int32_t top, std::int32_t
     }
 }
 
-void DrawTickLine(HDC dc, const RECT& rect, const Sample* table, std::int32_t hi, std::int32_t lo, int pen) {
+void DrawTickLine(const PanelContext& ctx, const RECT& rect, const Sample* table, std::int32_t hi, std::int32_t lo,
+                  Color pen) {
     const std::int64_t range = static_cast<std::int64_t>(hi) - lo;
     if (table == nullptr || range == 0)
         return;
-    SelectObject(dc, Pen(pen));
+    HDC dc = ctx.dc;
+    SelectObject(dc, ctx.resources.Pen(pen));
     const std::int64_t height = static_cast<std::int64_t>(rect.bottom) - rect.top;
     std::int64_t x = rect.left;
     for (std::uint32_t i = 0; i < TickCount && x < rect.right; ++i, x += 2) {

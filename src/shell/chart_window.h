@@ -1,13 +1,55 @@
-// What the shell offers the rest of the program: the chart area of the main
-// dialog, and its invalidation.
+// The chart window's state, owned by the program's entry and handed to the
+// dialog through CreateDialogIndirectParamA's parameter (kept with DWLP_USER).
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "export/export_chart.h"
+#include "marketdata/series.h"
 #include "platform/win32.h"
+#include "render/panel.h"
+#include "render/resources.h"
 
 namespace shell {
 
 constexpr int ChartPlaceholderId = 2990;
-constexpr int MainDialogResource = 110;
+
+// Where the placement is remembered.
+constexpr const char* PlacementKeyPath = "SOFTWARE\\Tarvo\\Dravenholt";
+constexpr const char* PlacementValueName = "Main_WndPl";
+
+// The chart area's left and top as initialisation found them; (0, 0) before.
+struct ChartOriginPoint {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+};
+
+struct ChartWindowState {
+    marketdata::SeriesTables series;      // read at start and at each export
+    render::DrawingResources resources;   // made at initialisation
+    HBITMAP backBuffer = nullptr;         // ChartRect's size when made; none after a resize
+    ChartOriginPoint chartOrigin;
+    std::array<char, 64> titleBuffer{};
+    // Engaged while an export's paint collects the image-map areas.
+    std::optional<render::MapAreaList> exportAreas;
+    // Told of every export's result.
+    std::function<void(const exporting::ExportResult&)> exported;
+
+    ChartWindowState() = default;
+    ChartWindowState(const ChartWindowState&) = delete;
+    ChartWindowState& operator=(const ChartWindowState&) = delete;
+    ~ChartWindowState() { DeleteBackBuffer(); }
+
+    void DeleteBackBuffer() {
+        if (backBuffer != nullptr) {
+            DeleteObject(backBuffer);
+            backBuffer = nullptr;
+        }
+    }
+};
 
 // The placeholder's rectangle in the dialog's client coordinates.
 bool GetChartRect(HWND dialog, RECT& chartRect);

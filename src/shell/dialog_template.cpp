@@ -1,4 +1,4 @@
-// Resource 110: the main dialog, a plain DLGTEMPLATE followed by its one
+// The main dialog, resource 110: a plain DLGTEMPLATE followed by its one
 // DLGITEMTEMPLATE. Little-endian; strings are UTF-16; the item starts on a
 // 4-byte boundary.
 #include "shell/dialog_template.h"
@@ -10,7 +10,8 @@ namespace shell {
 namespace {
 
 // clang-format off
-constexpr std::array<BYTE, 102> TemplateBytes = {
+// Aligned as a resource is: the dialog calls read it as DWORDs.
+alignas(4) constexpr std::array<BYTE, 102> TemplateBytes = {
     // style 0x80CC0040 (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_SETFONT), exstyle 0
     0x40, 0x00, 0xCC, 0x80,  0x00, 0x00, 0x00, 0x00,
     // 1 item; x 0, y 0, cx 1202, cy 601 dialog units
@@ -33,8 +34,8 @@ constexpr std::array<BYTE, 102> TemplateBytes = {
 
 }  // namespace
 
-std::span<const BYTE> MainDialogTemplate() {
-    return TemplateBytes;
+LPCDLGTEMPLATEA MainDialogTemplate() {
+    return reinterpret_cast<LPCDLGTEMPLATEA>(TemplateBytes.data());
 }
 
 }  // namespace shell

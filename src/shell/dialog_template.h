@@ -1,13 +1,11 @@
-// The main dialog's template (resource 110), as a resource compiler writes a
-// plain dialog template.
+// The main dialog's template, as a resource compiler writes a plain dialog
+// template: the header, then its one control on a 4-byte boundary.
 #pragma once
-
-#include <span>
 
 #include "platform/win32.h"
 
 namespace shell {
 
-std::span<const BYTE> MainDialogTemplate();
+LPCDLGTEMPLATEA MainDialogTemplate();
 
 }  // namespace shell

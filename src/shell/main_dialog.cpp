@@ -1,15 +1,12 @@
 // The program's entry, the main dialog's procedure and the chart area.
 #include "shell/main_dialog.h"
 
-#include <algorithm>
 #include <array>
-#include <climits>
-#include <cstring>
+#include <utility>
 
-#include "export/image_map.h"
+#include "export/export_chart.h"
 #include "marketdata/series.h"
 #include "platform/saturate.h"
-#include "platform/user_resources.h"
 #include "render/resources.h"
 #include "shell/chart_window.h"
 #include "shell/dialog_template.h"
@@ -18,45 +15,57 @@
 
 namespace shell {
 
-ChartOriginPoint ChartOrigin;
-
 namespace {
 
-std::array<char, 64> TitleBuffer{};
+// The state WinMain handed over; none before WM_INITDIALOG has kept it
+// (a WM_SIZE of the window's creation can come first).
+ChartWindowState* StateOf(HWND dialog) {
+    return reinterpret_cast<ChartWindowState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
 
-INT_PTR InitDialog(HWND dialog) {
+INT_PTR InitDialog(HWND dialog, ChartWindowState& state) {
     RECT chartRect{};
     if (!GetChartRect(dialog, chartRect))
         return FALSE;
-    marketdata::LoadAllSeries();
-    ChartOrigin = ChartOriginPoint{chartRect.left, chartRect.top};
-    render::CreateDrawingResources();
-    // Restoring may resize the dialog, and its WM_SIZE needs ChartOrigin.
+    state.series = marketdata::LoadAllSeries();
+    state.chartOrigin = ChartOriginPoint{chartRect.left, chartRect.top};
+    state.resources = render::DrawingResources::Create();
+    // Restoring may resize the dialog, and its WM_SIZE needs the origin.
     RestorePlacement(dialog, PlacementKeyPath, PlacementValueName);
     ShowWindow(GetDlgItem(dialog, ChartPlaceholderId), SW_HIDE);
     ShowWindow(dialog, SW_SHOWNORMAL);
     return TRUE;
 }
 
-void Resize(HWND dialog, LPARAM lParam) {
+void Resize(HWND dialog, ChartWindowState& state, LPARAM lParam) {
     const int width = LOWORD(static_cast<std::uintptr_t>(lParam));
     const int height = HIWORD(static_cast<std::uintptr_t>(lParam));
-    DeleteBackBuffer();
+    state.DeleteBackBuffer();
     HWND placeholder = GetDlgItem(dialog, ChartPlaceholderId);
     if (placeholder == nullptr)
         return;
     // Minimised, the client is 0 x 0 and these are negative.
-    const int chartWidth = SaturateToInt32(std::int64_t{width} - ChartOrigin.left);
-    const int chartHeight = SaturateToInt32(std::int64_t{height} - ChartOrigin.top);
+    const int chartWidth = SaturateToInt32(std::int64_t{width} - state.chartOrigin.left);
+    const int chartHeight = SaturateToInt32(std::int64_t{height} - state.chartOrigin.top);
     SetWindowPos(placeholder, nullptr, 0, 0, chartWidth, chartHeight, SWP_NOZORDER | SWP_NOMOVE);
-    wsprintfA(TitleBuffer.data(), "Tarvo Draven Holt wd %d ht %d", chartWidth, chartHeight);
-    SetWindowTextA(dialog, TitleBuffer.data());
+    wsprintfA(state.titleBuffer.data(), "Tarvo Draven Holt wd %d ht %d", chartWidth, chartHeight);
+    SetWindowTextA(dialog, state.titleBuffer.data());
     InvalidateChart(dialog);
 }
 
-void Destroy(HWND dialog) {
+void Export(HWND dialog, ChartWindowState& state) {
+    RECT chartRect{};
+    GetChartRect(dialog, chartRect);
+    const std::vector<COLORREF> keep = render::ColorTableFills();
+    const exporting::ExportRequest request{dialog, chartRect, GetDlgItem(dialog, ChartPlaceholderId), keep};
+    const exporting::ExportResult result = exporting::ExportChart(request, state.series, state.exportAreas);
+    if (state.exported)
+        state.exported(result);
+}
+
+void Destroy(HWND dialog, ChartWindowState& state) {
     SavePlacement(dialog, PlacementKeyPath, PlacementValueName);
-    DeleteBackBuffer();
+    state.DeleteBackBuffer();
     PostQuitMessage(0);
 }
 
@@ -80,17 +89,25 @@ void InvalidateChart(HWND dialog) {
 }
 
 INT_PTR MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* state = reinterpret_cast<ChartWindowState*>(lParam);
+        if (state == nullptr)
+            return FALSE;
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        return InitDialog(dialog, *state);
+    }
+    ChartWindowState* state = StateOf(dialog);
+    if (state == nullptr)
+        return FALSE;
     switch (message) {
-        case WM_INITDIALOG:
-            return InitDialog(dialog);
         case WM_SIZE:
-            Resize(dialog, lParam);
+            Resize(dialog, *state, lParam);
             return TRUE;
         case WM_PAINT:
-            PaintChart(dialog);
+            PaintChart(dialog, *state);
             return TRUE;
         case WM_RBUTTONDOWN:
-            exporting::ExportChart(dialog);
+            Export(dialog, *state);
             return TRUE;
         case WM_LBUTTONDOWN:
         case WM_TIMER:
@@ -104,30 +121,18 @@ INT_PTR MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
             return FALSE;
         }
         case WM_DESTROY:
-            Destroy(dialog);
+            Destroy(dialog, *state);
             return TRUE;
         default:
             return FALSE;
     }
 }
 
-}  // namespace shell
-
-const void* FindProgramResource(LPCSTR name, DWORD* size) {
-    const bool mainDialog = IS_INTRESOURCE(name)
-                                ? LOWORD(reinterpret_cast<std::uintptr_t>(name)) == shell::MainDialogResource
-                                : name != nullptr && std::strcmp(name, "#110") == 0;
-    if (!mainDialog)
-        return nullptr;
-    const auto bytes = shell::MainDialogTemplate();
-    if (size != nullptr)
-        *size = static_cast<DWORD>(bytes.size());
-    return bytes.data();
-}
-
-int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
-    HWND dialog =
-        CreateDialogParamA(instance, MAKEINTRESOURCEA(shell::MainDialogResource), nullptr, shell::MainDialogProc, 0);
+int RunChartWindow(HINSTANCE instance, std::function<void(const exporting::ExportResult&)> exported) {
+    ChartWindowState state;
+    state.exported = std::move(exported);
+    HWND dialog = CreateDialogIndirectParamA(instance, MainDialogTemplate(), nullptr, MainDialogProc,
+                                             reinterpret_cast<LPARAM>(&state));
     if (dialog == nullptr)
         return 0;
     ShowWindow(dialog, SW_SHOWNORMAL);
@@ -139,4 +144,10 @@ int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showC
         }
     }
     return static_cast<int>(msg.wParam);
+}
+
+}  // namespace shell
+
+int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
+    return shell::RunChartWindow(instance);
 }

@@ -1,23 +1,18 @@
-// The main dialog's procedure and the state it keeps.
+// The main dialog: its procedure, and the program's run from creation to the
+// end of the message loop.
 #pragma once
 
-#include <cstdint>
+#include <functional>
 
+#include "export/export_chart.h"
 #include "platform/win32.h"
 
 namespace shell {
 
-// The chart area's left and top as initialisation found them; (0, 0) before.
-struct ChartOriginPoint {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-};
-extern ChartOriginPoint ChartOrigin;
-
-// Where the placement is remembered.
-constexpr const char* PlacementKeyPath = "SOFTWARE\\Tarvo\\Dravenholt";
-constexpr const char* PlacementValueName = "Main_WndPl";
-
 INT_PTR MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creates the chart window, runs the message loop until WM_QUIT and gives
+// the exit code (WM_QUIT's, 0). `exported` hears every export's result.
+int RunChartWindow(HINSTANCE instance, std::function<void(const exporting::ExportResult&)> exported = {});
 
 }  // namespace shell

@@ -1,25 +1,19 @@
-// WM_PAINT: the whole chart is composed off screen into the BackBuffer and
+// WM_PAINT: the whole chart is composed off screen into the back buffer and
 // copied to the chart area in one transfer, so the screen never shows a
 // half-drawn chart.
 #include "shell/paint.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdint>
 
+#include "marketdata/broadcast.h"
+#include "marketdata/labels.h"
+#include "marketdata/ribbon.h"
 #include "platform/saturate.h"
-#include "render/labels.h"
 #include "render/main_chart.h"
-#include "render/resources.h"
 #include "render/ribbon.h"
 #include "render/tick_inset.h"
-#include "shell/chart_window.h"
 
 namespace shell {
-
-HBITMAP BackBuffer = nullptr;
-int MarginWidth = 0;
-RECT PlotRect{};
 
 namespace {
 
@@ -32,14 +26,7 @@ void EndPaintWithoutDrawing(HWND dialog) {
 
 }  // namespace
 
-void DeleteBackBuffer() {
-    if (BackBuffer != nullptr) {
-        DeleteObject(BackBuffer);
-        BackBuffer = nullptr;
-    }
-}
-
-void PaintChart(HWND dialog) {
+void PaintChart(HWND dialog, ChartWindowState& state) {
     RECT chartRect{};
     if (!GetChartRect(dialog, chartRect)) {
         EndPaintWithoutDrawing(dialog);
@@ -54,24 +41,30 @@ void PaintChart(HWND dialog) {
         EndPaintWithoutDrawing(dialog);
         return;
     }
-    if (BackBuffer == nullptr)
-        BackBuffer = CreateCompatibleBitmap(windowDC, width, height);
+    if (state.backBuffer == nullptr)
+        state.backBuffer = CreateCompatibleBitmap(windowDC, width, height);
     HDC memoryDC = CreateCompatibleDC(windowDC);
     ReleaseDC(dialog, windowDC);
-    if (BackBuffer == nullptr || memoryDC == nullptr) {
+    if (state.backBuffer == nullptr || memoryDC == nullptr) {
         if (memoryDC != nullptr)
             DeleteDC(memoryDC);
         EndPaintWithoutDrawing(dialog);
         return;
     }
-    HGDIOBJ kept = SelectObject(memoryDC, BackBuffer);
+    HGDIOBJ kept = SelectObject(memoryDC, state.backBuffer);
 
     PAINTSTRUCT paint;
     HDC paintDC = BeginPaint(dialog, &paint);
     // A panel that fails abandons this paint only: the window keeps the
-    // pixels it had, and the BackBuffer survives for the next paint.
+    // pixels it had, and the back buffer survives for the next paint.
     try {
-        if (ComposeChart(memoryDC, picture)) {
+        // The files the panels draw from are read again at every paint.
+        const marketdata::LabelTable labels = marketdata::LoadLabels();
+        const marketdata::RibbonTable ribbon = marketdata::LoadRibbon();
+        const marketdata::BroadcastTable broadcast = marketdata::LoadBroadcast();
+        const render::ChartData data{state.series, ribbon, broadcast, labels};
+        render::MapAreaList* areas = state.exportAreas ? &*state.exportAreas : nullptr;
+        if (ComposeChart(memoryDC, picture, state.resources, data, areas)) {
             BitBlt(paintDC, chartRect.left, chartRect.top, width, height, memoryDC, 0, 0, SRCCOPY);
         }
     } catch (...) {
@@ -82,23 +75,25 @@ void PaintChart(HWND dialog) {
     DeleteDC(memoryDC);
 }
 
-bool ComposeChart(HDC dc, const RECT& picture) {
-    render::LabelRects.count = 0;
-    HGDIOBJ keptFont = SelectObject(dc, render::Font(0));
-    HGDIOBJ keptPen = SelectObject(dc, render::Pen(14));
-    HGDIOBJ keptBrush = SelectObject(dc, render::Brush(14));
+bool ComposeChart(HDC dc, const RECT& picture, const render::DrawingResources& resources,
+                  const render::ChartData& data, render::MapAreaList* areas) {
+    using render::Color;
+    HGDIOBJ keptFont = SelectObject(dc, resources.Font(0));
+    HGDIOBJ keptPen = SelectObject(dc, resources.Pen(Color::Grey));
+    HGDIOBJ keptBrush = SelectObject(dc, resources.Brush(Color::Grey));
 
-    FillRect(dc, &picture, render::Brush(0));
+    FillRect(dc, &picture, resources.Brush(Color::White));
     SIZE extent{0, 0};
     GetTextExtentPointA(dc, "-8%", 3, &extent);
-    MarginWidth = extent.cx;
-    PlotRect = RECT{SaturateToInt32(std::int64_t{picture.left} + MarginWidth), picture.top,
-                    SaturateToInt32(std::int64_t{picture.right} - 1), picture.bottom};
+    const int marginWidth = extent.cx;
+    const RECT plotRect{SaturateToInt32(std::int64_t{picture.left} + marginWidth), picture.top,
+                        SaturateToInt32(std::int64_t{picture.right} - 1), picture.bottom};
 
     // The order is fixed: the main chart sets the scale the others place themselves by.
-    render::DrawMainChart(dc, PlotRect, MarginWidth);
-    render::DrawTickInset(dc, picture.left, picture.top, picture.right, picture.bottom);
-    render::DrawRibbon(dc, PlotRect);
+    const render::PanelContext ctx{dc, resources, data, areas};
+    const render::MainScaleValues scale = render::DrawMainChart(ctx, plotRect, marginWidth);
+    render::DrawTickInset(ctx, scale, picture.left, picture.top, picture.right, picture.bottom);
+    render::DrawRibbon(ctx, scale, plotRect);
 
     if (keptPen != nullptr)
         SelectObject(dc, keptPen);

@@ -2,19 +2,18 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "render/panel.h"
+#include "render/resources.h"
+#include "shell/chart_window.h"
 
 namespace shell {
 
-// The off-screen picture, ChartRect's size when it was made; none after a resize.
-extern HBITMAP BackBuffer;
-// Width of "-8%" in font 0, measured at every composition.
-extern int MarginWidth;
-// The panels' rectangle: the picture less the left margin and the last column.
-extern RECT PlotRect;
-
-void PaintChart(HWND dialog);
-bool ComposeChart(HDC dc, const RECT& picture);
-// Deletes the BackBuffer, when there is one.
-void DeleteBackBuffer();
+// WM_PAINT: reads the paint's tables, composes the chart into the back
+// buffer and copies it to the chart area in one transfer.
+void PaintChart(HWND dialog, ChartWindowState& state);
+// Composes the whole chart into `dc` over `picture`; the one place that
+// orders the panels. Areas go to `areas` when it is not null.
+bool ComposeChart(HDC dc, const RECT& picture, const render::DrawingResources& resources,
+                  const render::ChartData& data, render::MapAreaList* areas);
 
 }  // namespace shell

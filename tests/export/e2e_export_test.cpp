@@ -1,7 +1,8 @@
-// The exported files end to end: the picture read back by giflib is exactly
-// the snapshot of the chart just painted, --size sizes picture and script while bad sizes write nothing,
-// and headless Chromium shows the picture with the map the data files call
-// for, texts with quotes and angle brackets leaving the page intact.
+// The exported files end to end: the picture, read back by an independent
+// decoder, is the chart area just painted; bad sizes write nothing and a file
+// that cannot be written is reported; a headless browser shows the picture
+// with the map the data files call for, texts with quotes and angle brackets
+// leaving the page intact.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,13 +17,14 @@
 #include <tuple>
 #include <vector>
 
+#include "export/color_reduction.h"
 #include "export/gif_writer.h"
 #include "export/image_map.h"
 #include "export/snapshot.h"
 #include "platform/user_internal.h"
+#include "platform/whole_file.h"
 #include "shell/chart_window.h"
 #include "shell/main_dialog.h"
-#include "shell/paint.h"
 #include "support/e2e_support.h"
 #include "support/test_support.h"
 
@@ -44,50 +46,44 @@ DecodedGif MustDecode(const fs::path& file) {
     return gif ? *gif : (ADD_FAILURE() << file << ": " << error, DecodedGif{});
 }
 
-// Encodes the w x h picture of `dc` as the export does and writes it to `file`.
-bool SaveAsGif(HDC dc, int w, int h, const char* file) {
-    exporting::GifWriter writer;
-    return writer.Encode(exporting::MakeDibView(exporting::CaptureDib(dc, w, h, 8, 256))) == 1 &&
-           writer.SaveToFile(file) == 1;
-}
-
-TEST(SampleChartExport, GifIsExactlyTheSnapshotOfTheChartJustPainted) {
-    SKIP_WITHOUT(testsupport::HaveGiflib, "giflib");
+// The sample's chart has more than 256 colours (smoothed text): the picture
+// must be the chart area's pixels reduced with the chart's own colours kept.
+TEST(SampleChartExport, GifIsTheChartAreaJustPaintedReducedKeepingTheChartsColours) {
+    SKIP_WITHOUT(testsupport::HaveGiflib, "the GIF decoding library");
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd(dir.path());
     fs::copy(testsupport::SampleDir() / "Data", dir.path() / "Data", fs::copy_options::recursive);
-    platform::ResetUserState();
-    platform::UseHeadlessBackend({});
-    HWND dialog =
-        CreateDialogParamA(nullptr, MAKEINTRESOURCEA(shell::MainDialogResource), nullptr, shell::MainDialogProc, 0);
-    ASSERT_NE(dialog, nullptr);
-    ShowWindow(dialog, SW_SHOWNORMAL);
-    UpdateWindow(dialog);
-    SendMessageA(dialog, WM_RBUTTONDOWN, 0, MAKELPARAM(10, 10));  // the right click that exports
+    platform::HeadlessConfig config;
+    config.script = {platform::InputEvent::RightClicked(10, 10), platform::InputEvent::KeyPressed(VK_ESCAPE)};
+    platform::UseHeadlessBackend(std::move(config));
+    std::vector<exporting::ExportResult> results;
+    std::optional<exporting::IndexedPicture> shown;  // the chart area as the export left it
+    int w = 0, h = 0;
+    EXPECT_EQ(shell::RunChartWindow(nullptr,
+                                    [&](const exporting::ExportResult& result) {
+                                        results.push_back(result);
+                                        HWND chart = GetDlgItem(platform::ActiveWindow(), shell::ChartPlaceholderId);
+                                        if (auto snapshot = exporting::WindowSnapshot::Open(chart)) {
+                                            w = int(snapshot->width()), h = int(snapshot->height());
+                                            shown = exporting::ReduceColors(*snapshot, render::ColorTableFills());
+                                        }
+                                    }),
+              0);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].Complete()) << results[0].script.reason << results[0].picture.reason;
+    EXPECT_EQ(std::tie(results[0].script.name, results[0].picture.name),
+              std::tuple("DravenholtSummary.js", "Dravenholt.gif"));
+    ASSERT_TRUE(shown);
     const DecodedGif gif = MustDecode(dir.path() / "Dravenholt.gif");
-
-    // The same picture captured again, read from the bitmap file layout.
-    const exporting::DibSnapshot s = exporting::CaptureWindow(GetDlgItem(dialog, shell::ChartPlaceholderId), 8, 256);
-    platform::ResetUserState();
-    shell::DeleteBackBuffer();
-    const auto le = [&](std::size_t at) { return s.block[at] | s.block[at + 1] << 8 | s.block[at + 2] << 16; };
-    ASSERT_TRUE(s && s.size > 1082 && std::uint32_t(le(0)) + 4 == s.size && le(14) == 1078 && le(32) == 8);
-    const int w = le(22), h = le(26), stride = (w + 3) & ~3;
-    ASSERT_EQ(std::uint64_t{s.size}, 1082 + std::uint64_t(stride) * h);
-    std::vector<std::uint32_t> table(256);
-    for (std::size_t i = 0; i < 256; ++i)
-        table[i] = std::uint32_t(le(58 + 4 * i));
-    std::vector<std::uint8_t> pixels;
-    for (int y = h - 1; y >= 0; --y)
-        pixels.insert(pixels.end(), &s.block[1082 + std::size_t(y) * stride],
-                      &s.block[1082 + std::size_t(y) * stride + w]);
     EXPECT_EQ(std::tie(gif.width, gif.height, gif.imageCount, gif.imageWidth), std::tuple(w, h, 1, w));
-    EXPECT_EQ(gif.colors, table);
-    EXPECT_TRUE(gif.indices == pixels) << "the picture differs from the snapshot";
+    EXPECT_EQ(gif.colors, shown->colors);
+    EXPECT_TRUE(gif.indices == shown->indices) << "the picture is not the chart area's";
+    const auto script = testsupport::ParseImageMapScript(testsupport::ReadFile(dir.path() / "DravenholtSummary.js"));
+    EXPECT_TRUE(script.wellFormed && std::tuple(script.width, script.height) == std::tuple(w, h));
 }
 
-TEST(ExportCommand, SizeGivesPictureAndScriptOfThatSizeAndBadSizesWriteNothing) {
-    SKIP_WITHOUT(testsupport::HaveGiflib, "giflib");
+// The sizes themselves are in e2e_golden_test.
+TEST(ExportCommand, BadSizesWriteNothingAndAScriptInTheWayStopsOnlyTheScript) {
     testsupport::TempDir dir;
     fs::copy(testsupport::SampleDir() / "Data", dir.path() / "Data", fs::copy_options::recursive);
     for (const char* size : {"0x10", "40000x10", "abc"}) {
@@ -96,19 +92,10 @@ TEST(ExportCommand, SizeGivesPictureAndScriptOfThatSizeAndBadSizesWriteNothing) 
         EXPECT_NE(run.err.find("size"), std::string::npos) << size << ": " << run.err;
         EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"Data"}) << size;
     }
-    CommandResult run = RunCommand({DH_BINARY, "--export", "--size", "640x480"}, dir.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const DecodedGif gif = MustDecode(dir.path() / "Dravenholt.gif");
-    EXPECT_EQ(std::tie(gif.width, gif.height, gif.imageWidth, gif.imageHeight), std::tuple(640, 480, 640, 480));
-    EXPECT_GT(std::set<std::uint8_t>(gif.indices.begin(), gif.indices.end()).size(), 8u) << "a blank picture";
-    const auto script = testsupport::ParseImageMapScript(testsupport::ReadFile(dir.path() / "DravenholtSummary.js"));
-    EXPECT_TRUE(script.wellFormed && script.width == 640 && script.height == 480);
-
-    // A script that cannot be written does not stop the picture.
-    fs::remove(dir.path() / "Dravenholt.gif"), fs::remove(dir.path() / "DravenholtSummary.js");
     dir.Write("DravenholtSummary.js/inside", "x");
-    run = RunCommand({DH_BINARY, "--export"}, dir.path());
+    const CommandResult run = RunCommand({DH_BINARY, "--export"}, dir.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("could not write DravenholtSummary.js"), std::string::npos) << run.err;
     EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"Data", "Dravenholt.gif", "DravenholtSummary.js"}));
 }
 
@@ -159,7 +146,7 @@ std::vector<std::string> ExpectedReport(int w, int h, const std::vector<testsupp
     return lines;
 }
 
-// Loads a page running the script in `dir` in headless Chromium; its report.
+// Loads a page running the script in `dir` in the headless browser; its report.
 std::vector<std::string> LoadPage(const fs::path& dir, std::string& diagnostics) {
     std::ofstream(dir / "check.html") << PageText;
     const testsupport::TempDir profile;
@@ -193,7 +180,7 @@ std::vector<std::vector<std::string>> Records(const fs::path& file) {
 }
 
 TEST(BrowserPage, SampleExportShowsThePictureAndMapsEveryLinkedElement) {
-    SKIP_WITHOUT(testsupport::HaveProgram("chromium"), "chromium");
+    SKIP_WITHOUT(testsupport::HaveProgram("chromium"), "the headless browser");
     testsupport::TempDir dir;
     const fs::path data = dir.path() / "Data";
     fs::copy(testsupport::SampleDir() / "Data", data, fs::copy_options::recursive);
@@ -232,21 +219,25 @@ TEST(BrowserPage, SampleExportShowsThePictureAndMapsEveryLinkedElement) {
 }
 
 TEST(BrowserPage, QuotesAndAngleBracketsInTextsKeepThePageIntact) {
-    SKIP_WITHOUT(testsupport::HaveProgram("chromium"), "chromium");
+    SKIP_WITHOUT(testsupport::HaveProgram("chromium"), "the headless browser");
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd(dir.path());
-    testsupport::MemoryPicture picture(40, 30);
-    ASSERT_TRUE(SaveAsGif(picture.dc, 40, 30, "Dravenholt.gif"));
+    const auto gif = exporting::EncodeGif({40, 30, std::vector<std::uint8_t>(40 * 30, 1), {0xFFFFFF, 0x3366CC}});
+    platform::FileError error;
+    ASSERT_TRUE(gif && platform::WriteWholeFile("Dravenholt.gif", *gif, error)) << error.reason;
     const std::vector<testsupport::ScriptArea> areas = {
         {{0, 0, 20, 15}, "He said \"sell\" <now>", "notes/it's.htm?a=1&b=2"},
         {{20, 0, 40, 15}, "</map></script><b>bold</b> & more", "a\\b\\\\c"},
         {{0, 15, 20, 30}, "');document.write('<p id=injected>x</p>');//", "\"quoted\""},
         {{-5, -5, 45, 35}, "S&P 500 'down'", ""},
     };
-    exporting::OpenImageMapScript(40, 30);
+    render::MapAreaList mapAreas;
     for (const auto& a : areas)
-        exporting::AddMapArea(a.rect, a.href.c_str(), a.alt.c_str());
-    exporting::CloseImageMapScript();
+        mapAreas.push_back({a.rect, a.href, a.alt});
+    const std::string script = exporting::FormatImageMapScript(40, 30, mapAreas);
+    ASSERT_TRUE(platform::WriteWholeFile(exporting::ImageMapScriptName,
+                                         std::span(reinterpret_cast<const std::uint8_t*>(script.data()), script.size()),
+                                         error));
     std::string diagnostics;
     EXPECT_EQ(LoadPage(dir.path(), diagnostics), ExpectedReport(40, 30, areas)) << diagnostics;
 }

@@ -1,65 +1,36 @@
-// The export pieces: the snapshot's layout; the GIF encoder's exact bytes, codes and sub-blocks,
-// round trips through giflib and all-or-nothing file write; the image-map script's lines.
+// The export pieces: colour reduction of a window's pixels; the GIF encoder's
+// exact bytes, codes and sub-blocks, and round trips through an independent
+// decoder; the image-map script's lines.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <bit>
-#include <csignal>
 #include <filesystem>
-#include <iterator>
 #include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
+#include "export/color_reduction.h"
 #include "export/gif_writer.h"
 #include "export/image_map.h"
 #include "export/snapshot.h"
+#include "platform/backend.h"
+#include "platform/whole_file.h"
 #include "support/e2e_support.h"
+#include "support/memory_picture.h"
 #include "support/test_support.h"
 
-namespace fs = std::filesystem;
 using namespace exporting;
 using Bytes = std::vector<std::uint8_t>;
-using testsupport::Entries;
+using Colors = std::vector<std::uint32_t>;
+using testsupport::MemoryPicture;
 
 namespace {
 
-std::uint32_t GetLE(const std::uint8_t* at, int size) {
-    std::uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i)
-        v = (v << 8) | at[i];
-    return v;
-}
-
-// A snapshot block laid out by hand: length, file header, info header at 18,
-// `colors` (0xRRGGBB) at 58, rows bottom first; `pixels` top row first.
-DibSnapshot MakeSnapshot(int w, int h, int bits, const std::vector<std::uint32_t>& colors, const Bytes& pixels) {
-    const std::uint32_t stride = std::uint32_t(bits * w + 31) / 32 * 4, table = 4 * std::uint32_t(colors.size());
-    const std::uint32_t length = 54 + table + stride * std::uint32_t(h),
-                        used = colors.size() == 1u << bits ? 0 : table / 4;
-    DibSnapshot s{std::unique_ptr<std::uint8_t[]>(new std::uint8_t[length + 4]()), length + 4};
-    const auto put = [&](std::size_t at, std::uint32_t value, int size) {
-        for (int k = 0; k < size; ++k)
-            s.block[at + k] = std::uint8_t(value >> (8 * k));
-    };
-    put(0, length, 4), put(4, 0x4D42, 2), put(14, 54 + table, 4), put(18, 40, 4), put(22, w, 4), put(26, h, 4);
-    put(30, 1, 2), put(32, bits, 2), put(50, used, 4);
-    for (std::size_t i = 0; i < colors.size(); ++i)
-        put(58 + 4 * i, colors[i], 3);
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        std::uint8_t& byte = s.block[58 + table + (h - 1 - i / w) * stride + (i % w) * bits / 8];
-        byte |= bits == 8 ? pixels[i] : i % w % 2 ? pixels[i] & 15 : pixels[i] << 4;
-    }
-    return s;
-}
-
-std::vector<std::uint32_t> Ramp(int count) {
-    std::vector<std::uint32_t> colors;
+Colors Ramp(int count) {
+    Colors colors;
     for (int i = 0; i < count; ++i)
         colors.push_back(std::uint32_t(i * 255 / std::max(count - 1, 1)) << 16 | std::uint32_t(255 - i) << 8 | 7);
     return colors;
@@ -73,65 +44,206 @@ Bytes Noise(std::size_t count, unsigned seed) {
     return v;
 }
 
-Bytes Encode(const DibSnapshot& snapshot) {
-    GifWriter writer;
-    EXPECT_EQ(writer.Encode(MakeDibView(snapshot)), 1);
-    EXPECT_TRUE(writer.Complete());
-    return Bytes(writer.buffer.data.get(), writer.buffer.data.get() + writer.buffer.length);
+Bytes Encode(std::uint32_t w, std::uint32_t h, Colors colors, Bytes indices) {
+    const auto gif = EncodeGif(IndexedPicture{w, h, std::move(indices), std::move(colors)});
+    EXPECT_TRUE(gif.has_value()) << w << "x" << h;
+    return gif.value_or(Bytes{});
+}
+
+// A dialog with no controls (style WS_POPUP); the backend sets its size.
+alignas(4) constexpr WORD BlankDialog[12] = {0x0000, 0x8000};
+
+INT_PTR LeaveAllToTheDialogManager(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+// `picture` shown in a headless dialog whose client area it fills, reduced
+// from the dialog's pixels as the export reduces the chart area (empty when
+// that fails); `stripRows` gets the snapshot's strip height.
+IndexedPicture ReduceShown(const MemoryPicture& picture, std::span<const COLORREF> keep,
+                           std::uint32_t* stripRows = nullptr) {
+    platform::HeadlessConfig config;
+    config.initialClientSize = SIZE{picture.width, picture.height};
+    platform::UseHeadlessBackend(std::move(config));
+    HWND dialog = CreateDialogIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(BlankDialog), nullptr,
+                                             LeaveAllToTheDialogManager, 0);
+    HDC dc = GetDC(dialog);
+    BitBlt(dc, 0, 0, picture.width, picture.height, picture.dc, 0, 0, SRCCOPY);
+    ReleaseDC(dialog, dc);
+    std::optional<IndexedPicture> reduced;
+    if (std::optional<WindowSnapshot> snapshot = WindowSnapshot::Open(dialog)) {
+        if (stripRows != nullptr)
+            *stripRows = snapshot->stripRows();
+        reduced = ReduceColors(*snapshot, keep);
+    }
+    DestroyWindow(dialog);
+    EXPECT_TRUE(reduced && reduced->indices.size() == std::size_t(picture.width) * std::size_t(picture.height));
+    return reduced.value_or(IndexedPicture{});
 }
 
 }  // namespace
 
-TEST(DibSnapshot, LayoutOfAChartSizedCaptureStoresTheBottomRowFirst) {
-    testsupport::MemoryPicture picture(701, 500);
-    picture.Fill(RECT{0, 0, 701, 500}, RGB(255, 255, 255));
-    picture.Fill(RECT{0, 0, 701, 1}, RGB(255, 0, 0));
-    picture.Fill(RECT{0, 499, 701, 500}, RGB(0, 0, 255));
-    const DibSnapshot s = CaptureDib(picture.dc, 701, 500, 8, 256);
-    ASSERT_EQ(s.size, 353082u);
-    // (offset, size, value): length, "BM", file size, pixel offset, header, width, height, planes, bits, image size
-    const int fields[] = {0,  4, 353078, 4,  2, 0x4D42, 6,  4, 353078, 14, 4, 1078, 18, 4, 40,
-                          22, 4, 701,    26, 4, 500,    30, 2, 1,      32, 2, 8,    38, 4, 704 * 500};
-    for (std::size_t i = 0; i < std::size(fields); i += 3)
-        EXPECT_EQ(GetLE(&s.block[fields[i]], fields[i + 1]), std::uint32_t(fields[i + 2])) << "offset " << fields[i];
-    const auto color = [&](std::size_t at) { return GetLE(&s.block[58 + 4 * s.block[at]], 3); };
-    EXPECT_EQ(color(1082), 0x0000FFu);  // the first stored row is the bottom one
-    EXPECT_EQ(color(1082 + 704), 0xFFFFFFu);
-    EXPECT_EQ(color(1082 + 704 * 499 + 700), 0xFF0000u);
-    for (const auto& [width, stride] : {std::pair{4u, 4u}, std::pair{5u, 8u}})
-        EXPECT_EQ(CaptureDib(picture.dc, int(width), 3, 8, 256).size, 4u + 54 + 1024 + 3 * stride) << width;
+// ---------------------------------------------------------- colour reduction
+
+TEST(ReduceColors, FewColoursKeepTheirOwnEntriesInOrderOfFirstAppearanceWhateverIsKept) {
+    const COLORREF G = RGB(0, 128, 0), R = RGB(255, 0, 0), B = RGB(0, 0, 255), W = RGB(255, 255, 255);
+    MemoryPicture picture(4, 3);
+    const COLORREF pixels[12] = {G, G, R, B, RGB(0, 0, 0), W, W, R, B, B, B, B};
+    for (int k = 0; k < 12; ++k)
+        SetPixel(picture.dc, k % 4, k / 4, pixels[k]);
+    Colors expected = {0x008000, 0xFF0000, 0x0000FF, 0x000000, 0xFFFFFF};
+    expected.resize(256, 0);  // the rest black
+    for (const std::vector<COLORREF>& keep : {std::vector<COLORREF>{}, {W, R}, {RGB(1, 2, 3)}}) {
+        SCOPED_TRACE(testing::Message() << keep.size() << " colours to keep");
+        const IndexedPicture reduced = ReduceShown(picture, keep);
+        EXPECT_EQ(reduced.colors, expected);
+        EXPECT_EQ(reduced.indices, (Bytes{0, 0, 1, 2, 3, 4, 4, 1, 2, 2, 2, 2}));
+    }
 }
+
+// 269 colours in 20 x 14 pixels: S_264 down to S_0 once each, where S_i is
+// (4 * (i / 128), 2 * (i % 128), 64) and so grows in value with i; then
+// (250,100,155) once, red three times, blue twice, white nine times.
+TEST(ReduceColors, ManyColoursKeepTheListedOnesThenTheMostFrequentAndMapTheRestToTheNearest) {
+    const auto S = [](int i) { return RGB(4 * (i / 128), 2 * (i % 128), 64); };
+    const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
+    MemoryPicture picture(20, 14, white);
+    for (int k = 0; k <= 264; ++k)
+        SetPixel(picture.dc, k % 20, k / 20, S(264 - k));
+    const COLORREF rest[6] = {RGB(250, 100, 155), red, red, red, blue, blue};
+    for (int k = 265; k < 271; ++k)
+        SetPixel(picture.dc, k % 20, k / 20, rest[k - 265]);
+
+    // Kept in the list's order (magenta is not in the picture, blue only
+    // once), then white, then the 253 singles of the lowest value.
+    const IndexedPicture reduced = ReduceShown(picture, std::vector{blue, RGB(255, 0, 255), red, blue});
+    Colors table = {0x0000FF, 0xFF0000, 0xFFFFFF};
+    for (int i = 0; i <= 252; ++i)
+        table.push_back(std::uint32_t(4 * (i / 128)) << 16 | std::uint32_t(2 * (i % 128)) << 8 | 64);
+    EXPECT_EQ(reduced.colors, table);
+
+    // The rest to their nearest: S_253 (4,250,64) to S_252 (4,248,64);
+    // S_254 (4,252,64), as near to S_126 (0,252,64) as to S_252, to the lower
+    // index; S_255 to S_127; S_256+j (8,2j,64) to S_128+j; (250,100,155), as
+    // near to red as to white, to red.
+    const auto index = [](int i) {
+        return i <= 252 ? 3 + i : i == 253 ? 255 : i < 256 ? 129 + (i - 254) : 131 + (i - 256);
+    };
+    for (int i = 0; i <= 264; ++i)
+        EXPECT_EQ(reduced.indices.at(std::size_t(264 - i)), index(i)) << "S_" << i;
+    EXPECT_EQ(Bytes(reduced.indices.begin() + 265, reduced.indices.end()),
+              (Bytes{1, 1, 1, 1, 0, 0, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+}
+
+// 65535 pixels wide, the snapshot reads four rows at a time: 4, 4 and 2.
+constexpr int WideWidth = 65535, WideHeight = 10;
+
+// Row y: its left half (10 + y, 0, 0), its right half (0, 10 + y, 0).
+TEST(ReduceColorsInStrips, FirstAppearancesInLaterStripsComeInTheirOrder) {
+    MemoryPicture picture(WideWidth, WideHeight);
+    Colors table;
+    Bytes expected;
+    for (int y = 0; y < WideHeight; ++y) {
+        picture.Fill(RECT{0, y, WideWidth / 2, y + 1}, RGB(10 + y, 0, 0));
+        picture.Fill(RECT{WideWidth / 2, y, WideWidth, y + 1}, RGB(0, 10 + y, 0));
+        table.insert(table.end(), {std::uint32_t(10 + y) << 16, std::uint32_t(10 + y) << 8});
+        expected.insert(expected.end(), WideWidth / 2, std::uint8_t(2 * y));
+        expected.insert(expected.end(), WideWidth - WideWidth / 2, std::uint8_t(2 * y + 1));
+    }
+    table.resize(256, 0);
+    std::uint32_t stripRows = 0;
+    const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
+    EXPECT_EQ(stripRows, 4u);
+    EXPECT_EQ(reduced.colors, table);
+    EXPECT_TRUE(reduced.indices == expected);
+}
+
+// On white: A_i = (0, 0, i + 1) once each in row 1 (the first strip), grey
+// three times in row 5 (the second), B_j = (200, j, 0) twice each in row 9
+// (the last): 301 colours, ranked by counts from every strip.
+TEST(ReduceColorsInStrips, CountsFromEveryStripChooseTheTable) {
+    MemoryPicture picture(WideWidth, WideHeight);
+    Bytes expected(std::size_t(WideWidth) * WideHeight, 0);
+    Colors table = {0xFFFFFF, 0x5A5A5A};
+    for (int i = 0; i < 200; ++i) {
+        SetPixel(picture.dc, 10 * i, 1, RGB(0, 0, i + 1));
+        expected[WideWidth + 10 * i] = std::uint8_t(std::min(102 + i, 255));  // A_154 on: nearest A_153
+        if (i < 154)
+            table.push_back(std::uint32_t(i + 1));
+    }
+    picture.Fill(RECT{50000, 5, 50003, 6}, RGB(90, 90, 90));
+    std::fill_n(&expected[5 * WideWidth + 50000], 3, 1);
+    for (int j = 0; j < 100; ++j) {
+        picture.Fill(RECT{100 * j, 9, 100 * j + 2, 10}, RGB(200, j, 0));
+        std::fill_n(&expected[9 * WideWidth + 100 * j], 2, std::uint8_t(2 + j));
+        table.insert(table.begin() + 2 + j, 0xC80000 | std::uint32_t(j) << 8);
+    }
+    std::uint32_t stripRows = 0;
+    const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
+    EXPECT_EQ(stripRows, 4u);
+    EXPECT_EQ(reduced.colors, table);
+    EXPECT_TRUE(reduced.indices == expected);
+}
+
+// ---------------------------------------------------------------- GIF bytes
 
 TEST(GifBytes, WorkedExamplesAndBlackPadding) {
     struct Example {
-        int w, h, bits, colors;
+        const char* name;
+        std::uint8_t w, h;
+        int colors;
         Bytes pixels;
         std::uint8_t packed;
         Bytes image;  // code size, sub-blocks, terminator; empty: not checked
     };
     const Example examples[] = {
-        {1, 1, 8, 256, {5}, 0xF7, {0x08, 0x04, 0x00, 0x0B, 0x04, 0x04, 0x00}},
-        {2, 2, 8, 256, {1, 1, 1, 1}, 0xF7, {0x08, 0x06, 0x00, 0x03, 0x08, 0x0C, 0x10, 0x10, 0x00}},
-        {2, 2, 4, 16, {0, 1, 2, 3}, 0xF3, {0x04, 0x04, 0x10, 0x04, 0x31, 0x22, 0x00}},
-        {3, 2, 8, 5, {0, 1, 2, 1, 2, 3}, 0xF2, {}},  // five colours: a table of eight, three black
+        {"one pixel", 1, 1, 256, {5}, 0xF7, {0x08, 0x04, 0x00, 0x0B, 0x04, 0x04, 0x00}},
+        {"one colour", 2, 2, 256, {1, 1, 1, 1}, 0xF7, {0x08, 0x06, 0x00, 0x03, 0x08, 0x0C, 0x10, 0x10, 0x00}},
+        {"sixteen colours", 2, 2, 16, {0, 1, 2, 3}, 0xF3, {0x04, 0x04, 0x10, 0x04, 0x31, 0x22, 0x00}},
+        {"indices beyond the table",
+         2,
+         2,
+         16,
+         {0x10, 0x21, 0xF2, 0x33},
+         0xF3,
+         {0x04, 0x04, 0x10, 0x04, 0x31, 0x22, 0x00}},
+        {"five colours: a table of eight, three black", 3, 2, 5, {0, 1, 2, 1, 2, 3}, 0xF2, {}},
+        {"one colour: a table of two", 1, 1, 1, {0}, 0xF0, {}},
     };
     for (const Example& e : examples) {
-        const std::vector<std::uint32_t> colors = Ramp(e.colors);
-        const auto w = std::uint8_t(e.w), h = std::uint8_t(e.h);
-        Bytes expected = {'G', 'I', 'F', '8', '7', 'a', w, 0, h, 0, e.packed, 0, 0};
+        SCOPED_TRACE(e.name);
+        const Colors colors = Ramp(e.colors);
+        Bytes expected = {'G', 'I', 'F', '8', '7', 'a', e.w, 0, e.h, 0, e.packed, 0, 0};
         for (int i = 0; i < 2 << (e.packed & 7); ++i) {
-            const std::uint32_t c = i < e.colors ? colors[i] : 0;
+            const std::uint32_t c = i < e.colors ? colors[std::size_t(i)] : 0;
             expected.insert(expected.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)});
         }
-        expected.insert(expected.end(), {0x2C, 0, 0, 0, 0, w, 0, h, 0, 0});
+        expected.insert(expected.end(), {0x2C, 0, 0, 0, 0, e.w, 0, e.h, 0, 0});
         expected.insert(expected.end(), e.image.begin(), e.image.end());
-        Bytes got = Encode(MakeSnapshot(e.w, e.h, e.bits, colors, e.pixels));
+        Bytes got = Encode(e.w, e.h, colors, e.pixels);
         if (e.image.empty())
             got.resize(expected.size());
         else
             expected.push_back(0x3B);
-        EXPECT_EQ(got, expected) << e.w << "x" << e.h << " at " << e.bits << " bits";
+        EXPECT_EQ(got, expected);
     }
+}
+
+TEST(GifBytes, PicturesAGifCannotHoldGiveNoFile) {
+    const struct {
+        const char* name;
+        IndexedPicture picture;
+        bool encodes;
+    } cases[] = {
+        {"256 colours", {1, 1, {0}, Colors(256, 0)}, true},
+        {"257 colours", {1, 1, {0}, Colors(257, 0)}, false},
+        {"65535 wide", {65535, 1, Bytes(65535, 0), Colors(2, 0)}, true},
+        {"65536 wide", {65536, 0, {}, Colors(2, 0)}, false},
+        {"65536 high", {0, 65536, {}, Colors(2, 0)}, false},
+        {"fewer indices than pixels", {2, 2, {0, 0, 0}, Colors(2, 0)}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EncodeGif(c.picture).has_value(), c.encodes) << c.name;
 }
 
 // The plain greedy LZW walk, one pixel at a time: the longest known string
@@ -172,8 +284,8 @@ Bytes GreedyLzw(const Bytes& pixels, int minCodeSize) {
     return out;
 }
 
-// The LZW bytes of an 8-bit GIF: its sub-blocks after the code size at 791,
-// each 255 bytes long but the last, then the terminator.
+// The LZW bytes of a GIF of 256 colours: its sub-blocks after the code size
+// at 791, each 255 bytes long but the last, then the terminator.
 Bytes CodeBytes(const Bytes& g) {
     EXPECT_EQ(g.at(791), 8);
     Bytes data;
@@ -204,104 +316,77 @@ TEST(GifCodes, RunsAndAFullCodeTableGiveTheCodesOfThePlainGreedyWalkInFullSubBlo
         }
         std::fill_n(&v[std::size_t(y) * w + 100 + y * 7 % 300], 4, 3);
     }
-    const Bytes data = CodeBytes(Encode(MakeSnapshot(w, h, 8, Ramp(256), v)));
+    const Bytes data = CodeBytes(Encode(w, h, Ramp(256), v));
     EXPECT_TRUE(data == GreedyLzw(v, 8)) << data.size() << " bytes of codes";
-    const Bytes noise = Noise(300 * 100, 11), codes = CodeBytes(Encode(MakeSnapshot(300, 100, 8, Ramp(256), noise)));
-    EXPECT_TRUE(codes.size() > 3u * 255 && codes == GreedyLzw(noise, 8));
+    const Bytes noise = Noise(300 * 100, 11), codes = CodeBytes(Encode(300, 100, Ramp(256), noise));
+    EXPECT_GT(codes.size(), 3u * 255);
+    EXPECT_TRUE(codes == GreedyLzw(noise, 8)) << codes.size() << " bytes of codes";
 }
 
-TEST(GifRoundTrip, GiflibReadsRandomPicturesBack) {
+struct RoundTripCase {
+    int w, h, colors;
+};
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+    *os << c.w << "x" << c.h << " of " << c.colors;
+}
+
+class GifRoundTrip : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(GifRoundTrip, AnIndependentDecoderReadsARandomPictureBack) {
     if (!testsupport::HaveGiflib)
-        GTEST_SKIP() << "giflib (libgif-dev) is not installed";
+        GTEST_SKIP() << "the GIF decoding library is not installed";
+    const auto [w, h, count] = GetParam();
+    std::mt19937 rng(20240611u + unsigned(w * 7 + h * 3 + count));
+    Colors colors(std::size_t(count), 0);
+    std::ranges::generate(colors, [&] { return rng() & 0xFFFFFF; });
+    // Runs of a background colour with noise and lines, as a chart has.
+    Bytes v(std::size_t(w) * std::size_t(h));
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = std::uint8_t((rng() % 8 == 0 ? rng() : i % std::size_t(w) % 37 == 0 ? 7 : i / 97 % 3) % count);
+    const Bytes gif = Encode(std::uint32_t(w), std::uint32_t(h), colors, v);
     testsupport::TempDir dir;
-    std::mt19937 rng(20240611);
-    const int cases[][4] = {{1, 1, 8, 256},  {2000, 1200, 8, 256}, {1, 1200, 4, 16},
-                            {2000, 1, 4, 5}, {613, 371, 8, 3},     {97, 45, 4, 11}};
-    for (const auto& [w, h, bits, count] : cases) {
-        std::vector<std::uint32_t> colors(std::size_t(count), 0);
-        std::ranges::generate(colors, [&] { return rng() & 0xFFFFFF; });
-        // Runs of a background colour with noise and lines, as a chart has.
-        Bytes v(std::size_t(w) * std::size_t(h));
-        for (std::size_t i = 0; i < v.size(); ++i)
-            v[i] = std::uint8_t((rng() % 8 == 0 ? rng() : i % std::size_t(w) % 37 == 0 ? 7 : i / 97 % 3) % count);
-        GifWriter writer;
-        ASSERT_EQ(writer.Encode(MakeDibView(MakeSnapshot(w, h, bits, colors, v))), 1);
-        ASSERT_EQ(writer.SaveToFile((dir.path() / "round.gif").c_str()), 1);
-        std::string error;
-        const auto gif = testsupport::DecodeGif(dir.path() / "round.gif", error);
-        ASSERT_TRUE(gif) << w << "x" << h << " at " << bits << " bits: " << error;
-        EXPECT_EQ(std::tie(gif->width, gif->height, gif->imageWidth, gif->imageHeight), std::tie(w, h, w, h));
-        colors.resize(std::max<std::size_t>(2, std::bit_ceil(colors.size())), 0);  // padded with black
-        EXPECT_EQ(gif->colors, colors) << w << "x" << h;
-        EXPECT_TRUE(gif->indices == v) << w << "x" << h << " at " << bits << " bits";
-    }
+    platform::FileError error;
+    ASSERT_TRUE(platform::WriteWholeFile((dir.path() / "round.gif").string(), gif, error)) << error.reason;
+    std::string why;
+    const auto decoded = testsupport::DecodeGif(dir.path() / "round.gif", why);
+    ASSERT_TRUE(decoded) << why;
+    EXPECT_EQ(std::tie(decoded->width, decoded->height, decoded->imageWidth, decoded->imageHeight),
+              std::tie(w, h, w, h));
+    colors.resize(std::max<std::size_t>(2, std::bit_ceil(colors.size())), 0);  // padded with black
+    EXPECT_EQ(decoded->colors, colors);
+    EXPECT_TRUE(decoded->indices == v) << "the indices differ";
 }
 
-TEST(GifSaveToFile, ReplacesTheFileWholeOrLeavesItAndNoTemporary) {
-    testsupport::TempDir dir;
-    const fs::path target = dir.Write("picture.gif", "good old picture");
-    GifWriter writer;
-    ASSERT_EQ(writer.Encode(MakeDibView(MakeSnapshot(64, 32, 8, Ramp(256), Noise(64 * 32, 5)))), 1);
-    // A write that fails part way: files are limited to 512 bytes meanwhile.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{512, saved.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int limited = writer.SaveToFile(target.c_str());
-    ::setrlimit(RLIMIT_FSIZE, &saved), std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(limited, 0);
-    dir.Write("folder.gif/inside", "x");  // a folder in the way: the rename fails
-    EXPECT_EQ(writer.SaveToFile((dir.path() / "folder.gif").c_str()), 0);
-    EXPECT_EQ(testsupport::ReadFile(target), "good old picture");
-    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"folder.gif", "picture.gif"}));
+INSTANTIATE_TEST_SUITE_P(Pictures, GifRoundTrip,
+                         testing::Values(RoundTripCase{1, 1, 256}, RoundTripCase{2000, 1200, 256},
+                                         RoundTripCase{1, 1200, 16}, RoundTripCase{2000, 1, 5},
+                                         RoundTripCase{613, 371, 3}, RoundTripCase{97, 45, 11},
+                                         RoundTripCase{64, 3, 1}),
+                         [](const auto& info) {
+                             const RoundTripCase& c = info.param;
+                             return std::to_string(c.w) + "x" + std::to_string(c.h) + "of" + std::to_string(c.colors);
+                         });
 
-    ASSERT_EQ(writer.SaveToFile(target.c_str()), 1);
-    EXPECT_TRUE(testsupport::ReadFile(target) ==
-                std::string(writer.buffer.data.get(), &writer.buffer.data[writer.buffer.length]));
-    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"folder.gif", "picture.gif"}));
-}
+// ---------------------------------------------------------------- image map
 
-// ------------------------------------------------------------- image map
-
-const std::string Head =
-    "document.write(\"<img src='Dravenholt.gif' width='701' height='500' alt='Dravenholt' "
-    "usemap='#dhmap'style='border: 1px lightgrey solid;' />\");\r\n"
-    "document.write(\"<map name='dhmap'>\");\r\n";
-const std::string Tail = "document.write(\"</map>\");\r\n";
-
-TEST(ImageMapScript, ExactLinesEscapedTextsAndAFreshScriptEachTime) {
-    testsupport::TempDir dir;
-    const fs::path gone = dir.path() / "gone";
-    fs::create_directory(gone);
-    {
-        testsupport::ScopedCwd cwd(gone);
-        fs::remove(gone);  // the working folder no longer exists: nothing can be created in it
-        OpenImageMapScript(701, 500);
-        AddMapArea(RECT{0, 0, 1, 1}, "l", "t");
-        CloseImageMapScript();
-    }
-    EXPECT_TRUE(fs::is_empty(dir.path()));  // and the next export starts afresh
-    testsupport::ScopedCwd cwd(dir.path());
-    const fs::path file = dir.path() / ImageMapScriptName;
-    AddMapArea(RECT{0, 0, 1, 1}, "l", "t");  // nothing open: no file
-    CloseImageMapScript();
-    EXPECT_FALSE(fs::exists(file));
-    dir.Write(ImageMapScriptName, "previous script");
-    OpenImageMapScript(701, 500);
-    AddMapArea(RECT{10, 20, 110, 35}, "http://example.com/a?b=1&c=2", "Opening bell");
-    AddMapArea(RECT{-5, 0, 0, 2147483647}, nullptr, "");
-    AddMapArea(RECT{1, 2, 3, 4}, "a'b\"c\\d", "x<y>z\r\n\tq&amp;");
-    EXPECT_EQ(testsupport::ReadFile(file), "previous script");  // replaced only once complete
-    CloseImageMapScript();
-    AddMapArea(RECT{0, 0, 1, 1}, "late", "late");  // after closing: ignored
+TEST(ImageMapScript, ExactLinesAndEscapedTexts) {
+    const std::string head =
+        "document.write(\"<img src='Dravenholt.gif' width='701' height='500' alt='Dravenholt' "
+        "usemap='#dhmap'style='border: 1px lightgrey solid;' />\");\r\n"
+        "document.write(\"<map name='dhmap'>\");\r\n";
+    const std::string tail = "document.write(\"</map>\");\r\n";
     const std::string area = "document.write(\"  <area shape='rect' coords='";
-    EXPECT_EQ(testsupport::ReadFile(file),
-              Head + area + "10,20,110,35' alt='Opening bell' href='http://example.com/a?b=1&c=2' />\");\r\n" + area +
+    EXPECT_EQ(FormatImageMapScript(701, 500, {}), head + tail);
+
+    const render::MapAreaList areas = {
+        {RECT{10, 20, 110, 35}, "http://example.com/a?b=1&c=2", "Opening bell"},
+        {RECT{-5, 0, 0, 2147483647}, "", ""},
+        {RECT{1, 2, 3, 4}, "a'b\"c\\d", "x<y>z\r\n\tq&amp;"},
+        {RECT{0, 0, 1, 1}, "caf\xE9.htm", "\x7F\xFF"},  // bytes from 0x7F up stand as they are
+    };
+    EXPECT_EQ(FormatImageMapScript(701, 500, areas),
+              head + area + "10,20,110,35' alt='Opening bell' href='http://example.com/a?b=1&c=2' />\");\r\n" + area +
                   "-5,0,0,2147483647' alt='' href='' />\");\r\n" + area +
-                  "1,2,3,4' alt='x&lt;y&gt;z   q&amp;' href='a&#39;b&quot;c\\\\d' />\");\r\n" + Tail);
-    OpenImageMapScript(701, 500);  // the next export starts afresh: three lines
-    CloseImageMapScript();
-    EXPECT_EQ(testsupport::ReadFile(file), Head + Tail);
-    EXPECT_EQ(Entries(dir.path()), std::set<std::string>{ImageMapScriptName});  // no temporary left
+                  "1,2,3,4' alt='x&lt;y&gt;z   q&amp;' href='a&#39;b&quot;c\\\\d' />\");\r\n" + area +
+                  "0,0,1,1' alt='\x7F\xFF' href='caf\xE9.htm' />\");\r\n" + tail);
 }

@@ -1,4 +1,5 @@
-// The field toolkit: splitting, times, prices, counts, line pieces.
+// The field toolkit: splitting, times, prices, counts, line pieces, and both
+// sides of each of its limits.
 #include "marketdata/text_fields.h"
 
 #include <gtest/gtest.h>
@@ -11,41 +12,53 @@
 namespace {
 
 using namespace marketdata;
+using V = std::vector<std::string>;
 
 // The fields of `text` as SplitFields cuts them (in place, hence the copy).
-std::vector<std::string> Split(std::string text, int maxFields = MaxFields) {
-    char* fields[MaxFields + 1] = {};
+V Split(std::string text, int maxFields = MaxFields) {
+    char* fields[MaxFields + 2] = {};
     const int count = SplitFields(text.data(), fields, maxFields, true);
-    return std::vector<std::string>(fields, fields + count);
+    return V(fields, fields + count);
+}
+
+std::string Bars(int fieldCount) {
+    std::string line;
+    for (int i = 0; i < fieldCount; ++i)
+        line += (i ? "|f" : "f") + std::to_string(i);
+    return line;
 }
 
 TEST(SplitFields, EmptyFieldsTrailingBarTrimmingAndTheLimit) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(Split(" 14:42:30 |  1123.45 | x "), (V{"14:42:30", "1123.45", "x "}));  // the last keeps a trailing blank
-    EXPECT_EQ(Split("a||b"), (V{"a", "", "b"}));
-    EXPECT_EQ(Split("a|b|"), (V{"a", "b"}));
-    EXPECT_EQ(Split("a|b|  "), (V{"a", "b"}));
-    EXPECT_EQ(Split("|"), (V{""}));
-    EXPECT_EQ(Split("   "), V{});
-    EXPECT_EQ(Split("a|b\rc"), (V{"a", "b"}));                     // a line end ends the last field
-    EXPECT_EQ(Split("\xA0x\xA0|\x85"), (V{"\xA0x\xA0", "\x85"}));  // high bytes are not blanks
+    // clang-format off
+    const std::pair<std::string, V> cases[] = {
+        {" 14:42:30 |  1123.45 | x ", {"14:42:30", "1123.45", "x "}},  // the last keeps a trailing blank
+        {"a||b", {"a", "", "b"}}, {"a|b|", {"a", "b"}}, {"a|b|  ", {"a", "b"}}, {"|", {""}}, {"   ", {}},
+        {"a|b\rc", {"a", "b"}},                     // a line end ends the last field
+        {"\xA0x\xA0|\x85", {"\xA0x\xA0", "\x85"}}};  // high bytes are not blanks
+    // clang-format on
+    for (const auto& [text, fields] : cases)
+        EXPECT_EQ(Split(text), fields) << text;
     EXPECT_EQ(Split("a|b|c|d", 2), (V{"a", "b"}));
-    std::string line;
-    for (int i = 0; i < 40; ++i)
-        line += "f" + std::to_string(i) + "|";
-    const V fields = Split(line);
-    ASSERT_EQ(fields.size(), 32u);
-    EXPECT_EQ(fields[31], "f31");
+    // 32 fields at most: the 33rd and later are dropped.
+    for (const int written : {31, 32, 33, 40}) {
+        const V fields = Split(Bars(written));
+        EXPECT_EQ(fields.size(), static_cast<std::size_t>(std::min(written, 32))) << written;
+        EXPECT_EQ(fields.back(), "f" + std::to_string(std::min(written, 32) - 1)) << written;
+    }
 }
 
 // Out-of-range parts read 0, ':' beats an earlier '.', digit runs wrap in 32 bits.
-TEST(ParseTimeOfDay, Shapes) {
+TEST(ParseTimeOfDay, ShapesAndEachComponentBelowItsBound) {
     // clang-format off
     const std::pair<const char*, std::uint32_t> cases[] = {
         {"14:42:30.500", 52950500}, {"14:42:30:500", 52950500}, {"14.42.30.500", 52950500}, {"14:42:30", 52950000},
-        {"9:05", 32700000}, {"24:59:59.999", 89999999}, {"", 0}, {"Time", 0}, {"14h:42:30", 52950000},
-        {"14:61:00", 50400000}, {"25:00:00", 0}, {"14:42:30.1000", 52950000}, {"14:42:305", 52920005},
-        {"144230", 30000}, {"14.5:42:30", 52950000}, {"14:42.30.5", 52950005}, {"4294967310:00", 50400000}};
+        {"9:05", 32700000}, {"", 0}, {"Time", 0}, {"14h:42:30", 52950000}, {"14:42:305", 52920005},
+        {"144230", 30000}, {"14.5:42:30", 52950000}, {"14:42.30.5", 52950005}, {"4294967310:00", 50400000},
+        {"24:00:00", 86400000}, {"25:00:00", 0},              // hours below 25
+        {"01:59:00", 7140000}, {"01:60:00", 3600000},         // minutes below 60
+        {"01:00:59", 3659000}, {"01:00:60", 3600000},         // seconds below 60
+        {"01:00:00.999", 3600999}, {"01:00:00.1000", 3600000},  // milliseconds below 1000
+        {"24:59:59.999", 89999999}};
     // clang-format on
     for (auto [text, want] : cases) {
         std::string copy = text;
@@ -54,18 +67,21 @@ TEST(ParseTimeOfDay, Shapes) {
     EXPECT_EQ(ParseTimeOfDay(nullptr), 0u);
 }
 
-// Nine significant digits (leading zeros don't count) whose product wraps
+// Nine digits at most are kept, the later ones dropped; the product wraps
 // like 32-bit arithmetic; negating INT32_MIN saturates.
-TEST(ParsePrice, HundredthsFromNineSignificantDigits) {
+TEST(ParsePrice, HundredthsFromNineDigits) {
     // clang-format off
     const std::pair<const char*, std::int32_t> cases[] = {
         {"1123.45", 112345}, {"1123.4", 112340}, {".5", 50}, {"1123.456", 112345}, {"abc", 0}, {"$-12.5x", 1250},
-        {"1,123.45", 100}, {"21474836.47", 2147483640}, {"00001123.456", 112340},
-        {"1234567890.5", static_cast<std::int32_t>(123456789u * 100u)}, {"536870912", INT32_MIN}};
+        {"1,123.45", 100}, {"00001123.456", 112340},
+        {"123456.78", 12345678}, {"1234567.89", 123456789}, {"12345678.91", 1234567890},  // 8, 9, 10 digits
+        {"21474836.47", 2147483640}, {"1234567890.5", -539222988}, {"536870912", INT32_MIN}};
+    const std::pair<const char*, std::int32_t> signedCases[] = {
+        {"  -1.5", -150}, {"1.5-", 150}, {"x-2.50", 250}, {"-536870912", INT32_MAX}};
     // clang-format on
     for (auto [text, want] : cases)
         EXPECT_EQ(ParsePrice(text), want) << text;
-    for (auto [text, want] : {std::pair{"  -1.5", -150}, {"1.5-", 150}, {"x-2.50", 250}, {"-536870912", INT32_MAX}})
+    for (auto [text, want] : signedCases)
         EXPECT_EQ(ParseSignedPrice(text), want) << text;
 }
 
@@ -78,21 +94,38 @@ TEST(ParseCount, CommasSkippedOtherCharactersStopThirtyTwoBitWrap) {
         EXPECT_EQ(ParseCount(text), want) << text;
 }
 
-TEST(ReadLine, DeliversLongLinesIn1022CharacterPieces) {
+// The pieces ReadLine delivers for `content`, as trimmed lengths.
+std::vector<std::uint32_t> PieceLengths(const std::string& content) {
     std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    std::fputs((std::string(2500, 'x') + "\r\nshort\n").c_str(), file);
+    EXPECT_NE(file, nullptr);
+    if (file == nullptr)
+        return {};
+    std::fputs(content.c_str(), file);
     std::rewind(file);
     char buffer[LineBufferSize];
     std::vector<std::uint32_t> lengths;
     while (ReadLine(file, buffer))
         lengths.push_back(TrimLineEnd(buffer));
     std::fclose(file);
-    EXPECT_EQ(lengths, (std::vector<std::uint32_t>{1022, 1022, 456, 5}));
+    return lengths;
+}
+
+TEST(ReadLine, Delivers1022CharactersAPiece) {
+    using L = std::vector<std::uint32_t>;
+    // 1021 characters arrive with their line end; 1022 arrive whole, the line
+    // end as an empty piece of its own; one more character splits the line.
+    const std::pair<std::string, L> cases[] = {{std::string(1021, 'x') + "\n", {1021, 5}},
+                                               {std::string(1022, 'x') + "\n", {1022, 0, 5}},
+                                               {std::string(1023, 'x') + "\n", {1022, 1, 5}},
+                                               {std::string(2500, 'x') + "\r\n", {1022, 1022, 456, 5}}};
+    for (const auto& [line, pieces] : cases)
+        EXPECT_EQ(PieceLengths(line + "short\n"), pieces) << line.size();
 }
 
 TEST(CopyText, CutsToTheFieldAndAlwaysTerminates) {
     char small[4];
+    CopyText(small, "abc");
+    EXPECT_STREQ(small, "abc");
     CopyText(small, "abcdef");
     EXPECT_STREQ(small, "abc");
     CopyText(small, nullptr);

@@ -1,4 +1,5 @@
-// Data files by their Windows names: folders, case, text-mode line ends.
+// Data files by the names the program gives them: backslashes between
+// folders, any case, text-mode line ends.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -45,6 +46,32 @@ TEST_F(DataFiles, BackslashesSeparateFoldersCaseIsIgnoredAndOnlyPlainFilesOpen) 
     for (const char* name : {"Data", "data\\", "", "Data\\none.txt", "/dev/zero", "\\dev\\zero", "pipe"})
         EXPECT_EQ(OpenDataFile(name, "rt"), nullptr) << name;
     EXPECT_EQ(OpenDataFile("Data", "rb"), nullptr);
+}
+
+// A folder copied from a case-insensitive disk may hold several spellings of
+// one name. The choice must not depend on the order the folder lists them in
+// (by creation on some file systems, by a hash of the name on others), so
+// four spellings are written in one order and in the other.
+TEST_F(DataFiles, OfNamesDifferingOnlyInCaseTheFirstInByteOrderOpens) {
+    struct Case {
+        std::vector<std::string> written;  // in this order, each holding its own name
+        const char* asked;
+        const char* opened;
+    };
+    const Case cases[] = {
+        {{"One/aldr.txt", "One/aLDR.txt", "One/ALDR.txt", "One/Aldr.txt"}, "one\\AlDr.TXT", "One/ALDR.txt"},
+        {{"Two/Aldr.txt", "Two/ALDR.txt", "Two/aLDR.txt", "Two/aldr.txt"}, "two\\AlDr.TXT", "Two/ALDR.txt"},
+        {{"Three/aldr.txt", "Three/ALDR.txt"}, "Three\\aldr.txt", "Three/aldr.txt"},  // the exact spelling wins
+        {{"Four/data/x.txt", "Four/dAtA/x.txt", "Four/DATA/x.txt", "Four/Data/x.txt"},
+         "four\\DaTa\\X.txt",
+         "Four/DATA/x.txt"},  // folders alike
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        for (const std::string& name : c.written)
+            dir_.Write(name, name);
+        EXPECT_EQ(ReadAll(OpenDataFile(c.asked, "rt")), c.opened);
+    }
 }
 
 TEST_F(DataFiles, TextModeReadsCrLfAsLfKeepsLoneCrAndKeepsThePieces) {

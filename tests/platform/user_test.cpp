@@ -1,6 +1,6 @@
-// The USER subset on the headless backend: the dialog's geometry, the queue,
-// keyboard handling, default messages, paints and window DCs; MulDiv and
-// wsprintfA.
+// The USER subset on the headless backend: dialogs from templates in memory,
+// the dialog's own data slot, the queue, keyboard handling, default messages,
+// paints and window DCs; MulDiv and wsprintfA.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,14 +10,19 @@
 #include <vector>
 
 #include "platform/user_internal.h"
-#include "platform/user_resources.h"
+#include "shell/dialog_template.h"
 
 namespace {
 
-std::vector<UINT> seen;  // messages the dialog procedure received
+std::vector<UINT> seen;    // messages the dialog procedure received
+LONG_PTR userAtInit = -1;  // DWLP_USER as WM_INITDIALOG found it
 
-INT_PTR RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     seen.push_back(message);
+    if (message == WM_INITDIALOG) {
+        userAtInit = GetWindowLongPtrA(window, DWLP_USER);
+        SetWindowLongPtrA(window, DWLP_USER, lParam);  // as the program keeps its state
+    }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK))
         DestroyWindow(window);
     if (message == WM_DESTROY)
@@ -34,23 +39,75 @@ protected:
         platform::ResetUserState();
         platform::UseHeadlessBackend(std::move(config));
         seen.clear();
+        userAtInit = -1;
     }
-    HWND Create() { return CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, RecordingProc, 42); }
+    static HWND Create(LPARAM init = 42) {
+        return CreateDialogIndirectParamA(nullptr, shell::MainDialogTemplate(), nullptr, RecordingProc, init);
+    }
 };
 
-TEST_F(User, DialogAndControlGeometry) {
+// The program's template: 1202 x 601 dialog units with one control at (1, 0),
+// 1200 x 600 units, id 2990; 102 bytes.
+constexpr std::size_t kTemplateSize = 102;
+
+TEST_F(User, DialogAndControlGeometryFromTheTemplate) {
     HWND dialog = Create();
     ASSERT_NE(dialog, nullptr);
     RECT client, r;
     SetWindowPos(dialog, nullptr, 100, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ASSERT_TRUE(GetClientRect(dialog, &client) && GetWindowRect(GetDlgItem(dialog, 2990), &r));
+    // Units to pixels: x * 6 / 4 and y * 13 / 8, rounded.
     EXPECT_EQ((std::array{client.right, client.bottom, r.left, r.top, r.right, r.bottom}),
               (std::array<LONG, 6>{1803, 977, 102, 40, 1902, 1015}));
-    // Every truncation of the template is refused, not read past its end.
-    DWORD size = 0;
-    const void* bytes = FindProgramResource(MAKEINTRESOURCEA(110), &size);
-    for (DWORD n = 0; n < size; ++n)
-        EXPECT_FALSE(platform::ParseDialogTemplate(bytes, n)) << n;
+    char title[32];
+    GetWindowTextA(dialog, title, sizeof title);
+    EXPECT_STREQ(title, "Draven Holt");
+    EXPECT_EQ(platform::DialogItemRect(shell::MainDialogTemplate(), 2990).value_or(RECT{}).right, 1802);
+    EXPECT_FALSE(platform::DialogItemRect(shell::MainDialogTemplate(), 2991));
+}
+
+TEST_F(User, TruncatedOrForeignTemplatesAreRefused) {
+    const void* bytes = shell::MainDialogTemplate();
+    EXPECT_TRUE(platform::ParseDialogTemplate(bytes, kTemplateSize));
+    // Every truncation is refused, not read past its end.
+    for (std::size_t n = 0; n < kTemplateSize; ++n)
+        EXPECT_FALSE(platform::ParseDialogTemplate(bytes, n)) << "cut to " << n << " bytes";
+    // The extended form (version 1, signature 0xFFFF) is not read as a plain one.
+    alignas(4) std::array<BYTE, kTemplateSize> extended{};
+    std::memcpy(extended.data(), bytes, kTemplateSize);
+    extended[0] = 1, extended[1] = 0, extended[2] = 0xFF, extended[3] = 0xFF;
+    EXPECT_FALSE(platform::ParseDialogTemplate(extended.data(), extended.size()));
+    EXPECT_EQ(CreateDialogIndirectParamA(nullptr, reinterpret_cast<LPCDLGTEMPLATEA>(extended.data()), nullptr,
+                                         RecordingProc, 0),
+              nullptr);
+    EXPECT_EQ(CreateDialogIndirectParamA(nullptr, nullptr, nullptr, RecordingProc, 0), nullptr);
+    EXPECT_TRUE(seen.empty()) << "a refused template still reached the procedure";
+}
+
+// DWLP_USER is where a dialog keeps its owner's state: empty at WM_INITDIALOG,
+// one per dialog, refused for windows that are not dialogs or are gone.
+TEST_F(User, EachDialogKeepsItsOwnUserValue) {
+    int first = 0, second = 0;
+    HWND a = Create(reinterpret_cast<LPARAM>(&first));
+    EXPECT_EQ(userAtInit, 0);
+    HWND b = Create(reinterpret_cast<LPARAM>(&second));
+    EXPECT_EQ(userAtInit, 0);
+    EXPECT_EQ(GetWindowLongPtrA(a, DWLP_USER), reinterpret_cast<LONG_PTR>(&first));
+    EXPECT_EQ(GetWindowLongPtrA(b, DWLP_USER), reinterpret_cast<LONG_PTR>(&second));
+    // Setting gives the previous value back.
+    EXPECT_EQ(SetWindowLongPtrA(a, DWLP_USER, 7), reinterpret_cast<LONG_PTR>(&first));
+    EXPECT_EQ(GetWindowLongPtrA(a, DWLP_USER), 7);
+    EXPECT_EQ(GetWindowLongPtrA(b, DWLP_USER), reinterpret_cast<LONG_PTR>(&second));
+    // Other slots, controls (they have no dialog procedure) and destroyed windows hold nothing.
+    HWND control = GetDlgItem(a, 2990);
+    EXPECT_EQ(SetWindowLongPtrA(a, DWLP_MSGRESULT, 9), 0);
+    EXPECT_EQ(SetWindowLongPtrA(control, DWLP_USER, 9), 0);
+    EXPECT_EQ(GetWindowLongPtrA(control, DWLP_USER), 0);
+    EXPECT_EQ(GetWindowLongPtrA(a, DWLP_USER), 7);
+    DestroyWindow(a);
+    EXPECT_EQ(GetWindowLongPtrA(a, DWLP_USER), 0);
+    EXPECT_EQ(SetWindowLongPtrA(a, DWLP_USER, 8), 0);
+    EXPECT_EQ(GetWindowLongPtrA(nullptr, DWLP_USER), 0);
 }
 
 TEST_F(User, QueueSynthesisesPaintThenClosesWhenInputRunsOut) {
@@ -105,24 +162,47 @@ TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisibleWindowDcsShareTheFrame
 }
 
 TEST_F(User, EscapeAndEnterBecomeCommands) {
-    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+    struct Case {
+        const char* what;
+        WPARAM key;
+        WPARAM command;
+    };
+    for (const Case& c : {Case{"Enter", VK_RETURN, IDOK}, Case{"Escape", VK_ESCAPE, IDCANCEL}}) {
+        SCOPED_TRACE(c.what);
         Start({});
         HWND dialog = Create();
         MSG other{dialog, WM_KEYDOWN, 'A', 0, 0, {0, 0}};
         EXPECT_FALSE(IsDialogMessageA(dialog, &other));
+        MSG up{dialog, WM_KEYUP, c.key, 0, 0, {0, 0}};
+        EXPECT_FALSE(IsDialogMessageA(dialog, &up));
+        seen.clear();
         // A key aimed at a control of the dialog counts for the dialog.
-        MSG msg{GetDlgItem(dialog, 2990), WM_KEYDOWN, key, 0, 0, {0, 0}};
+        MSG msg{GetDlgItem(dialog, 2990), WM_KEYDOWN, c.key, 0, 0, {0, 0}};
         EXPECT_TRUE(IsDialogMessageA(dialog, &msg));
-        EXPECT_FALSE(IsWindow(dialog)) << key;
+        EXPECT_EQ(seen, (std::vector<UINT>{WM_COMMAND, WM_DESTROY}));  // the procedure closes on either
+        EXPECT_FALSE(IsWindow(dialog));
     }
 }
 
 TEST(MulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
-    const int cases[] = {3,       1,       2, 2,  -3,      1,       2,       -2,      3,       1, -2, -2, -3, -1,
-                         -2,      -2,      5, 1,  3,       2,       4,       1,       3,       1, 5,  1,  0,  -1,
-                         INT_MAX, INT_MAX, 1, -1, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MIN, 1, -1, -1};
-    for (const int* k = cases; k < std::end(cases); k += 4)
-        EXPECT_EQ(MulDiv(k[0], k[1], k[2]), k[3]) << k[0] << " * " << k[1] << " / " << k[2];
+    struct Case {
+        int number, numerator, denominator, expected;
+    };
+    const Case cases[] = {
+        {3, 1, 2, 2},
+        {-3, 1, 2, -2},
+        {3, 1, -2, -2},
+        {-3, -1, -2, -2},  // halves away from zero
+        {5, 1, 3, 2},
+        {4, 1, 3, 1},
+        {5, 1, 0, -1},                         // thirds; no denominator
+        {INT_MAX, INT_MAX, 1, -1},             // too large for an int
+        {INT_MAX, INT_MAX, INT_MAX, INT_MAX},  // large in between only
+        {INT_MIN, 1, -1, -1},                  // -INT_MIN overflows
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MulDiv(c.number, c.numerator, c.denominator), c.expected)
+            << c.number << " * " << c.numerator << " / " << c.denominator;
 }
 
 TEST(Wsprintf, FormatsTheSubsetWithinTheLimit) {

@@ -1,13 +1,15 @@
 // The main chart (scale, axes, series lines with their plotY) and the
-// annotation labels drawn over it. Pixels that fonts cannot move are checked
-// against positions computed here from the data.
+// annotation labels drawn over it. Rows and columns are worked out by hand for
+// the given rectangles and scales; only text extents come from the fonts.
 #include "render/main_chart.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "render/labels.h"
 #include "render/render_test_support.h"
@@ -19,42 +21,88 @@ using marketdata::SecondCount;
 
 constexpr COLORREF GridGrey = RGB(204, 204, 204), DotGrey = RGB(96, 96, 96), DarkGreen = RGB(0, 102, 0);
 constexpr COLORREF DarkBlue = RGB(0, 0, 153), Red = RGB(204, 0, 0), Grey = RGB(102, 102, 102);  // labels' colours
-constexpr RECT Axes{40, 0, 399, 600};
 
-// Rows of the multiples of `step` in (bottom + gap, top].
-std::set<int> LevelRows(std::int64_t top, std::int64_t bottom, int step, int gap) {
+// The rows of column x that have colour c.
+std::set<int> RowsOf(const MemoryPicture& p, int x, COLORREF c) {
     std::set<int> rows;
-    for (std::int64_t v = top; v > bottom + gap; --v)
-        if (v % step == 0)
-            rows.insert(static_cast<int>((top - v) * Axes.bottom / (top - bottom)));
+    for (int y = 0; y < p.height; ++y)
+        if (p(x, y) == c)
+            rows.insert(y);
+    return rows;
+}
+std::set<int> Span(int first, int last) {
+    std::set<int> rows;
+    for (int y = first; y <= last; ++y)
+        rows.insert(y);
     return rows;
 }
 
-TEST(MainChart, ScaleRoundsAwayFromZeroAndAxesMarkPercentsFifthsAndMinutes) {
-    const int timeCy = Measure(0, "14:43").cy;
-    // 137/-912: +1 % to -9 % (not -10 %), dots 140, 120, ..., -860.
-    for (const auto& [max, min, top, bottom, labelCount, dotCount] :
-         {std::tuple{137, -912, 150, -1150, 11u, 51u}, std::tuple{0, 0, 10, -250, 1u, 0u},
-          std::tuple{-25, -25, -20, -250, 0u, 0u}, std::tuple{150, 150, 160, 50, 0u, 0u}}) {
+TEST(MainScale, TopAndBottomRoundAwayFromZero) {
+    // Top: 10 above the maximum to a multiple of 10; bottom: 110 below the
+    // minimum to a multiple of 100, less 50.
+    // clang-format off
+    const int cases[][4] = {{137, -912, 150, -1150}, {0, 0, 10, -250}, {-25, -25, -20, -250}, {150, 150, 160, 50},
+                            {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}};
+    // clang-format on
+    for (const auto& [max, min, top, bottom] : cases) {
         const render::MainScaleValues s = render::ScaleForRange(max, min);
-        ASSERT_EQ(std::pair(s.scaleTop, s.scaleBottom), std::pair(top, bottom)) << max << " " << min;
-        Picture p(400, 600);
-        render::DrawChartAxes(p.dc, Axes, s.scaleTop, s.scaleBottom);
-        const auto grid = LevelRows(top, bottom, 100, 210), dots = LevelRows(top, bottom, 20, 270);
-        ASSERT_TRUE(grid.size() == labelCount && dots.size() == dotCount) << grid.size() << " " << dots.size();
-        // Grid lines with a label box left of them, dots at 14:42:40 (slot 10),
-        // the minute line at 14:43 (slot 30) between its two time labels.
-        for (int y = 0; y < 600; ++y) {
-            ASSERT_EQ(p(Axes.left + 3, y), grid.count(y) ? GridGrey : Background) << y;
-            ASSERT_EQ(p(Axes.left + 20, y), dots.count(y) ? DotGrey : grid.count(y) ? GridGrey : Background) << y;
-            ASSERT_TRUE(!grid.count(y) || p(Axes.left - 1, y) != Background) << y;
-            const COLORREF minute = p(Axes.left + 60, y);
-            ASSERT_TRUE(y >= timeCy && y < 600 - timeCy ? minute == GridGrey : minute == White || minute == Black);
-        }
+        EXPECT_EQ(std::pair(s.scaleTop, s.scaleBottom), std::pair(top, bottom)) << max << " " << min;
     }
 }
 
-class MainChartSeries : public InFolder {  // no labels file here
+using MainChart = PanelTest;
+
+TEST_F(MainChart, AxesMarkPercentsFifthsAndMinutes) {
+    // Axes in {40, 0, 399, height}. Grid rows: the whole percents above
+    // bottom + 2.10 at (top - v) * height / (top - bottom); dot rows: the
+    // multiples of 0.20 above bottom + 2.70. At 60 rows the 51 dot levels of
+    // 150 .. -1150 share rows and cover 0 to 46 without a gap. 100 .. -310
+    // puts both limits on a level: -1.00 % has no grid line, -0.40 % no dot.
+    struct Case {
+        int top, bottom, height;
+        std::set<int> grid, dots;
+        int zeroRow;  // the row of "0 ", -1 when none is checked
+    };
+    // clang-format off
+    const Case cases[] = {
+        {150, -1150, 600, {23, 69, 115, 161, 207, 253, 300, 346, 392, 438, 484},
+         {4, 13, 23, 32, 41, 50, 60, 69, 78, 87, 96, 106, 115, 124, 133, 143, 152, 161, 170, 180, 189, 198, 207, 216,
+          226, 235, 244, 253, 263, 272, 281, 290, 300, 309, 318, 327, 336, 346, 355, 364, 373, 383, 392, 401, 410, 420,
+          429, 438, 447, 456, 466}, 69},
+        {150, -1150, 60, {2, 6, 11, 16, 20, 25, 30, 34, 39, 43, 48}, Span(0, 46), -1},
+        {100, -310, 600, {0, 146}, {0, 29, 58, 87, 117, 146, 175}, 146},
+        {10, -250, 600, {23}, {}, 23},  // 0 % only
+        {-20, -250, 600, {}, {}, -1},   // no level above bottom + 2.10
+        {160, 50, 600, {}, {}, -1}};
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.top << " .. " << c.bottom << " at height " << c.height);
+        const auto p = NewPicture(400, c.height);
+        render::DrawChartAxes(Context(*p), {40, 0, 399, c.height}, c.top, c.bottom);
+        // The grid line runs from x 42; x 40 and 60 are the 10-second columns
+        // of 14:42:30 and 14:42:40.
+        EXPECT_EQ(RowsOf(*p, 42, GridGrey), c.grid);
+        EXPECT_EQ(RowsOf(*p, 60, DotGrey), c.dots);
+        EXPECT_EQ(RowsOf(*p, 40, DotGrey), c.dots);
+        // Labels left of x 40 and right up to x 397 (the box ends one short of
+        // the right edge 399); x 41 and 398 stay untouched.
+        EXPECT_EQ(RowsOf(*p, 41, Background).size() + RowsOf(*p, 398, Background).size(), 2u * c.height);
+        for (int y : c.grid)
+            EXPECT_TRUE((*p)(39, y) != Background && (*p)(397, y) != Background) << "row " << y;
+        // The right label's box starts 3 + its width left of the edge; the grid line ends there.
+        if (c.zeroRow >= 0) {
+            const int boxLeft = 396 - Measure(0, "0 ").cx;
+            EXPECT_EQ((*p)(boxLeft - 1, c.zeroRow), GridGrey);
+            EXPECT_EQ((*p)(boxLeft, c.zeroRow), White);
+        }
+        // The minute line of 14:43 (slot 30, x 100) between its two time labels.
+        const int timeCy = Measure(0, "14:43").cy;
+        EXPECT_EQ(RowsOf(*p, 100, GridGrey), Span(timeCy, c.height - timeCy - 1));
+        EXPECT_EQ(RowsOf(*p, 100, White).size() + RowsOf(*p, 100, Black).size(), 2u * timeCy);
+    }
+}
+
+class MainChartSeries : public PanelTest {
 protected:
     static void Fill(marketdata::SeriesTable& table, const std::function<std::int32_t(std::uint32_t)>& value) {
         table = std::make_unique<marketdata::Sample[]>(SecondCount);
@@ -63,124 +111,158 @@ protected:
     }
 };
 
-TEST_F(MainChartSeries, ScaleFromThePriceSeriesLinesEndOnTheNarrowedEdgeExtremesPaint) {
-    // The slot on the narrowed right edge (even width) or one pixel beyond it
-    // (odd) rises to 137 and ends there; the fall to -912 after it is not
-    // drawn, yet sets the scale. Nothing from the edge on gets a plotY.
-    for (int margin : {31, 30}) {
-        const int right = 399 - margin, zero = 46;  // zero: 150 * 400 / 1300
-        const std::uint32_t edge = static_cast<std::uint32_t>(right - 29) / 2;
-        Fill(marketdata::SpySeries, [&](std::uint32_t i) { return i == edge ? 137 : i == edge + 1 ? -912 : 0; });
-        Fill(marketdata::SpyVwSeries, [](std::uint32_t) { return 5000; });  // not part of the scale
-        Picture p(400, 400);
-        render::DrawMainChart(p.dc, {30, 0, 399, 400}, margin);
-        ASSERT_EQ(std::pair(render::MainScale.scaleTop, render::MainScale.scaleBottom), std::pair(150, -1150));
-        for (std::uint32_t i = 0; i < SecondCount; ++i)
-            ASSERT_EQ(marketdata::SpySeries[i].plotY, i < edge ? zero : 12345) << margin << " " << i;
-        const int end = 30 + 2 * static_cast<int>(edge) - 2;  // where the rise starts
-        EXPECT_EQ(p.Count(DarkGreen, {30, zero, end + 1, zero + 1}), end - 29) << margin;
-        EXPECT_GT(p.Count(DarkGreen, {right - 2, 5, right + 1, zero}), 0) << margin;
-        EXPECT_EQ(p.Count(DarkGreen, {right - 2, zero + 1, right + 4, 400}), 0) << margin;
-        EXPECT_EQ(p.Count(DarkGreen, {right + 1, 0, right + 4, 400}) + (p(right, 4) == DarkGreen), 0) << margin;
+TEST_F(MainChartSeries, ScaleFromThePriceSeriesLinesEndOnTheNarrowedEdge) {
+    // Plot {30, 0, 399, 400}, slot i at x 30 + 2i, scale 150 .. -1150: the
+    // zero row is 150 * 400 / 1300 = 46. Margin 31 narrows the right edge to
+    // 368, exactly slot 169; margin 30 to 369, between slots 169 and 170. The
+    // edge slot rises to 137 and the line ends there; the fall to -912 after
+    // it is not drawn, yet sets the scale. From the edge slot on nothing gets a
+    // plotY.
+    struct Case {
+        int margin, right;
+        std::uint32_t edge;
+        int riseFrom;  // x of the slot before the edge
+    };
+    for (const Case& c : {Case{31, 368, 169, 366}, Case{30, 369, 170, 368}}) {
+        SCOPED_TRACE(testing::Message() << "margin " << c.margin);
+        Fill(series.SpySeries, [&](std::uint32_t i) { return i == c.edge ? 137 : i == c.edge + 1 ? -912 : 0; });
+        Fill(series.SpyVwSeries, [](std::uint32_t) { return 5000; });  // not part of the scale
+        const auto p = NewPicture(400, 400);
+        const render::MainScaleValues s = render::DrawMainChart(Context(*p), {30, 0, 399, 400}, c.margin);
+        EXPECT_EQ(std::pair(s.scaleTop, s.scaleBottom), std::pair(150, -1150));
+        int plotted = 0, untouched = 0;
+        for (std::uint32_t i = 0; i < SecondCount; ++i) {
+            plotted += series.SpySeries[i].plotY == 46;
+            untouched += series.SpySeries[i].plotY == 12345;
+        }
+        EXPECT_EQ(plotted, static_cast<int>(c.edge));
+        EXPECT_EQ(untouched, static_cast<int>(SecondCount - c.edge));
+        EXPECT_EQ(p->Count(DarkGreen, {30, 46, c.riseFrom + 1, 47}), c.riseFrom - 29);
+        EXPECT_GT(p->Count(DarkGreen, {c.right - 2, 5, c.right + 1, 46}), 0);
+        EXPECT_EQ(p->Count(DarkGreen, {c.right - 2, 47, c.right + 4, 400}), 0);
+        EXPECT_EQ(p->Count(DarkGreen, {c.right + 1, 0, c.right + 4, 400}), 0);
     }
-    EXPECT_EQ(render::ValueToY(INT32_MIN, {0, 100, 10, 30100}, 1, 0), INT32_MAX);  // far off stays far off
-    // Billions of levels, yet every row gets its grid line and dot once.
-    Picture p(600, 300);
-    render::DrawChartAxes(p.dc, {40, 0, 600, 300}, INT32_MAX, INT32_MIN);
-    EXPECT_EQ(p.Count(GridGrey, {43, 0, 44, 300}) + p.Count(DotGrey, {60, 0, 61, 300}), 600);
-    // A first price of 0.01 then 100.00: a move of 999900 percent.
-    Fill(marketdata::SpySeries, [](std::uint32_t i) { return i == 0 ? 0 : 99990000; });
-    Picture chart(1801, 977);
-    render::DrawMainChart(chart.dc, {25, 0, 1800, 977}, 25);
-    EXPECT_EQ(std::pair(render::MainScale.scaleTop, render::MainScale.scaleBottom), std::pair(99990010, -250));
-    EXPECT_EQ(chart(45, 500), DotGrey);
 }
 
-class Labels : public InFolder {
+TEST_F(MainChartSeries, ExtremeScalesStayDefined) {
+    EXPECT_EQ(render::ValueToY(INT32_MIN, {0, 100, 10, 30100}, 1, 0), INT32_MAX);  // far off stays far off
+    EXPECT_EQ(render::ValueToY(5, {0, 100, 10, 200}, 7, 7), 100);                  // no scale: the top
+    // Billions of levels, yet every row gets its grid line and dot once.
+    const auto axes = NewPicture(600, 300);
+    render::DrawChartAxes(Context(*axes), {40, 0, 600, 300}, INT32_MAX, INT32_MIN);
+    EXPECT_EQ(axes->Count(GridGrey, {43, 0, 44, 300}) + axes->Count(DotGrey, {60, 0, 61, 300}), 600);
+    // A first price of 0.01 then 100.00: a move of 999900 percent.
+    Fill(series.SpySeries, [](std::uint32_t i) { return i == 0 ? 0 : 99990000; });
+    const auto chart = NewPicture(1801, 977);
+    const render::MainScaleValues s = render::DrawMainChart(Context(*chart), {25, 0, 1800, 977}, 25);
+    EXPECT_EQ(std::pair(s.scaleTop, s.scaleBottom), std::pair(99990010, -250));
+    EXPECT_EQ((*chart)(45, 500), DotGrey);
+}
+
+// Labels on {30, 0, 1350, 600} under the scale 150 .. -1150: second s at
+// x 30 + 2 (s - 52950), value v at row (150 - v) * 600 / 1300.
+class Labels : public PanelTest {
 protected:
-    static constexpr RECT R{30, 0, 1350, 600};  // scale 150 .. -1150
-    void Draw(const std::string& file) {
-        dir.Write("Data/labels.txt", file);
-        render::LabelRects.count = 0;
-        p = std::make_unique<Picture>(1400, 600);
-        render::DrawAnnotationLabels(p->dc, R, 150, -1150);
+    static constexpr RECT R{30, 0, 1350, 600};
+    static marketdata::AnnotationLabel Label(std::uint32_t second, std::int32_t value, std::uint32_t font,
+                                             std::uint32_t color, std::uint32_t kind, std::string text,
+                                             std::string link = "", std::string alt = "") {
+        marketdata::AnnotationLabel label;
+        label.second = second, label.value = value, label.font = font, label.color = color, label.kind = kind;
+        label.text = text, label.link = link, label.altText = alt;
+        return label;
     }
-    static int X(int second) { return R.left + (second - 52950) * 2; }
-    static int Y(std::int64_t value) { return static_cast<int>((150 - value) * 600 / 1300); }
-    static RECT Box(int font, const std::string& text, int second, int value, bool endsAtAnchor = false) {
-        const SIZE s = Measure(font, text);
-        const int left = endsAtAnchor ? X(second) - s.cx : X(second);
-        return RECT{left, Y(value) - s.cy, left + s.cx, Y(value)};
+    void Draw(std::vector<marketdata::AnnotationLabel> list) {
+        labels.present = true;
+        labels.labels = std::move(list);
+        areas.clear();
+        p = NewPicture(1400, 600);
+        render::DrawAnnotationLabels(Context(*p), R, 150, -1150);
     }
-    std::unique_ptr<Picture> p;
+    std::unique_ptr<MemoryPicture> p;
 };
 
-TEST_F(Labels, ReadingRulesRectanglesOfEveryKindClampsAndAreas) {
-    const std::string longText(200, 'W');
-    Draw(
-        ";T|14:59:00|0|0|12|0|||a comment does not end the reading||\n"
-        " ;T|14:43:00|0|0|12\nT|14:43:00|0|0|12|0|\n"  // too short; 6 fields, the empty last does not count
-        "T|14:42:29|0|0|12|0|||before the window||\nT|14:42:30.999|-7.00|0|12|0|||" +
-        longText + "|https://a.example/|Alt A\nT|14:44:00|-2.50|0|12|0|||kind zero||no link\n" +
-        "X|14:44:30|0|0|12|0|||not a label||\nT|14:45:00|-1.00|1|12|1|||kind one||\n"
-        "T|14:46:00|0.50|2|12|2|||kind two|b.html|\nT|14:47:00|-3.00|3|12|3|||kind three||\n"
-        "T|14:48:00|-4.25|9|99|4|||kind four||\nT|14:53:00.000|-5.00|0|12|7|||last slot||\n"
-        "X|14:53:01|0|0|12|0|||after the window, of any type, ends the reading||\nT|14:50:00|0|0|12|0|||never||\n");
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / exporting::ImageMapScriptName));  // no script open
-    // In file order. Font 9 reads as 3, colour 99 as 15 (black); the text is cut at 127 characters.
-    const std::tuple<int, std::string, int, int, bool, COLORREF> want[] = {
-        {0, longText.substr(0, 127), 52950, -700, false, DarkBlue},
-        {0, "kind zero", 53040, -250, false, DarkBlue},
-        {1, "kind one", 53100, -100, false, DarkBlue},
-        {2, "kind two", 53160, 50, true, DarkBlue},
-        {3, "kind three", 53220, -300, false, DarkBlue},
-        {3, "kind four", 53280, -425, true, Black},
-        {0, "last slot", 53580, -500, false, DarkBlue}};
-    ASSERT_EQ(render::LabelRects.count, std::size(want));
-    RECT box[std::size(want)];
-    for (std::size_t i = 0; i < std::size(want); ++i) {
-        const auto& [font, text, second, value, endsAtAnchor, ink] = want[i];
-        const RECT b = box[i] = Box(font, text, second, value, endsAtAnchor);
-        EXPECT_EQ(Show(render::LabelRects.rects[i]), Show(b)) << i;
+TEST_F(Labels, TextStandsOnItsAnchorFontAndColourClampLinkedOnesBecomeAreas) {
+    struct Case {
+        marketdata::AnnotationLabel label;
+        int x, y;           // the anchor
+        int font;           // as drawn
+        bool endsAtAnchor;  // kinds 2 and 4
+        COLORREF ink;
+    };
+    const std::string text127(127, 'W');
+    const Case cases[] = {
+        {Label(52950, -700, 0, 12, 0, text127, "https://a.example/", "Alt A"), 30, 392, 0, false, DarkBlue},
+        {Label(53040, -250, 0, 12, 0, "kind zero", "", "alt without link"), 210, 184, 0, false, DarkBlue},
+        {Label(53100, -100, 1, 12, 1, "kind one"), 330, 115, 1, false, DarkBlue},
+        {Label(53160, 50, 2, 12, 2, "kind two", "b.html"), 450, 46, 2, true, DarkBlue},
+        {Label(53220, -300, 3, 12, 3, "kind three"), 570, 207, 3, false, DarkBlue},
+        {Label(53280, -425, 9, 99, 4, "kind four"), 690, 265, 3, true, Black},  // font 9 reads 3, colour 99 black
+        {Label(53580, -500, 0, 12, 0, "last slot", "z.htm", "Z"), 1290, 300, 0, false, DarkBlue},
+    };
+    std::vector<marketdata::AnnotationLabel> list;
+    for (const Case& c : cases)
+        list.push_back(c.label);
+    Draw(list);
+    std::vector<std::string> expectedAreas;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label.text);
+        const SIZE s = Measure(c.font, c.label.text);
+        const int left = c.endsAtAnchor ? c.x - s.cx : c.x;
+        const RECT box{left, c.y - s.cy, left + s.cx, c.y};
         // Small fonts on a white box with only their ink on it; the large one straight over the chart.
-        const int white = p->Count(White, b), inked = p->Count(ink, b);
-        EXPECT_TRUE(font < 3 ? inked > 0 && white + inked == (b.right - b.left) * (b.bottom - b.top)
-                             : inked > 0 && white == 0 && p->Count(Background, b) > 0)
-            << i;
+        const int white = p->Count(White, box), inked = p->Count(c.ink, box);
+        EXPECT_GT(inked, 0);
+        if (c.font < 3)
+            EXPECT_EQ(white + inked, s.cx * s.cy);
+        else
+            EXPECT_TRUE(white == 0 && p->Count(Background, box) > 0);
+        if (!c.label.link.empty())
+            expectedAreas.push_back(Show(box) + " " + c.label.link + " " + c.label.altText);
     }
-    const std::string script = Script([&] { render::DrawAnnotationLabels(p->dc, R, 150, -1150); });
-    EXPECT_NE(script.find("<map name='dhmap'>\");\r\n" + Area(box[0], "Alt A", "https://a.example/") +
-                          Area(box[3], "", "b.html") + "document.write(\"</map>\");\r\n"),
-              std::string::npos)
-        << script;
+    std::vector<std::string> got;
+    for (std::size_t i = 0; i < areas.size(); ++i)
+        got.push_back(AreaText(i));
+    EXPECT_EQ(got, expectedAreas);
+    // Without the file nothing is drawn.
+    labels.present = false;
+    const auto none = NewPicture(1400, 600);
+    render::DrawAnnotationLabels(Context(*none), R, 150, -1150);
+    EXPECT_EQ(none->Count(Background), 1400 * 600);
 }
 
 TEST_F(Labels, MarkUnlessTheTargetIsInTheWindowThenAConnector) {
-    const int cy = Measure(0, "m").cy, a = cy - 4, w = cy - 2, x = X(53040), y = Y(-250), midY = (2 * y - cy) / 2;
+    // Anchor 14:44:00 at -2.50: x 210, row 184. The target 14:43:00 at 1.00
+    // lies at x 90, row 23.
+    const int cy = Measure(0, "m").cy, a = cy - 4, w = cy - 2, x = 210, y = 184, midY = (2 * y - cy) / 2;
     const RECT marks[] = {{x - w, y + 3 * a, x + 1, y + 4 * a + 1},  // 1: down, left of the anchor
                           {x, y - 5 * a, x + w + 1, y - 4 * a + 1},  // 2: up, right of it
                           {x - cy + 1, midY - cy / 2 + 1, x, y}};    // 3: a dot
-    for (int kind = 0; kind <= 4; ++kind) {
-        for (const std::string target : {"|", "14:00:00|1.00", "14:43:00|1.00"}) {
-            Draw("T|14:44:00|-2.50|0|12|" + std::to_string(kind) + "|" + target + "|m||\n");
-            if (target == "14:43:00|1.00") {
-                // From left of the target's slot to left of the anchor at the text's middle, one pixel a row.
-                EXPECT_TRUE(p->Count(Red) == 0 && (*p)(X(52980) - 1, Y(100)) == Grey) << kind;
-                EXPECT_EQ(p->Count(Grey), y - cy / 2 - Y(100)) << kind;
+    struct Target {
+        std::uint32_t second;
+        std::int32_t value;
+    };
+    for (std::uint32_t kind = 0; kind <= 4; ++kind) {
+        for (const Target t : {Target{0, 0}, Target{50400, 100}, Target{52980, 100}}) {
+            SCOPED_TRACE(testing::Message() << "kind " << kind << " target " << t.second);
+            auto label = Label(53040, -250, 0, 12, kind, "m");
+            label.targetSecond = t.second;
+            label.targetValue = t.value;
+            Draw({label});
+            if (t.second == 52980) {
+                // From x 89 on row 23 to left of the anchor at the text's middle, one pixel a row.
+                EXPECT_EQ(p->Count(Red), 0);
+                EXPECT_EQ((*p)(89, 23), Grey);
+                EXPECT_EQ(p->Count(Grey), 161 - cy / 2);
             } else if (kind >= 1 && kind <= 3) {
                 const int red = p->Count(Red);
-                EXPECT_TRUE(red > 0 && red == p->Count(Red, marks[kind - 1])) << kind << " " << target;
+                EXPECT_GT(red, 0);
+                EXPECT_EQ(red, p->Count(Red, marks[kind - 1]));
             } else {
-                EXPECT_EQ(p->Count(Red) + p->Count(Grey), 0) << kind;
+                EXPECT_EQ(p->Count(Red) + p->Count(Grey), 0);
             }
         }
     }
-    std::string many;  // beyond the list's capacity labels are drawn but not recorded
-    for (int i = 0; i < 1030; ++i)
-        many += "T|14:43:00|0|0|12|0|||x||\n";
-    Draw(many + "T|14:50:00|-5.00|0|12|0|||last||\n");
-    EXPECT_EQ(render::LabelRects.count, render::LabelRectCapacity);
-    EXPECT_EQ(p->Count(Background, Box(0, "last", 53400, -500)), 0);
 }
 
 }  // namespace

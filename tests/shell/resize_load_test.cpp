@@ -13,7 +13,6 @@
 
 #include "platform/user_internal.h"
 #include "shell/main_dialog.h"
-#include "shell/paint.h"
 #include "support/test_support.h"
 
 // From the sanitizer runtime when there is one: malloc's own counts miss its heap.
@@ -27,15 +26,16 @@ std::size_t HeapInUse() {
     return __sanitizer_get_current_allocated_bytes ? __sanitizer_get_current_allocated_bytes() : mallinfo2().uordblks;
 }
 
-// Runs the entry over `script`, a right click and Escape; returns its exit code.
-int RunSession(std::vector<platform::InputEvent> script, std::optional<SIZE> initialClient = {}) {
+// Runs the chart window over `script`, a right click and Escape; returns its
+// exit code, and how many exports wrote both files.
+int RunSession(std::vector<platform::InputEvent> script, std::optional<SIZE> initialClient, int& completeExports) {
     script.push_back(platform::InputEvent::RightClicked(10, 10));
     script.push_back(platform::InputEvent::KeyPressed(VK_ESCAPE));
     platform::UseHeadlessBackend({RECT{0, 0, 5200, 3200}, initialClient, std::move(script)});
-    char none[] = "";
-    const int code = WinMain(nullptr, nullptr, none, SW_SHOWNORMAL);
+    completeExports = 0;
+    const int code = shell::RunChartWindow(
+        nullptr, [&](const exporting::ExportResult& result) { completeExports += result.Complete(); });
     platform::ResetUserState();
-    shell::DeleteBackBuffer();
     return code;
 }
 
@@ -47,7 +47,9 @@ TEST(ResizeLoad, AThousandResizesThenAnExportGiveTheChartOfTheLastSize) {
     const auto script = [&] { return testsupport::ReadFile(dir.path() / "DravenholtSummary.js"); };
     // The reference, made straight at the last size; it also makes what lives
     // for the whole process (fonts, glyphs, tables) before the heap is measured.
-    ASSERT_EQ(RunSession({}, SIZE{1400, 800}), 0);
+    int exports = 0;
+    ASSERT_EQ(RunSession({}, SIZE{1400, 800}, exports), 0);
+    EXPECT_EQ(exports, 1);
     const std::string referenceGif = gif(), referenceScript = script();
     ASSERT_FALSE(referenceGif.empty());
     fs::remove(dir.path() / "Dravenholt.gif"), fs::remove(dir.path() / "DravenholtSummary.js");
@@ -67,7 +69,8 @@ TEST(ResizeLoad, AThousandResizesThenAnExportGiveTheChartOfTheLastSize) {
                      (i == 0 || sizes[i].cx != sizes[i - 1].cx || sizes[i].cy != sizes[i - 1].cy);
     }
     const std::uint64_t presentsBefore = platform::PresentCount();
-    ASSERT_EQ(RunSession(std::move(resizes)), 0);
+    ASSERT_EQ(RunSession(std::move(resizes), std::nullopt, exports), 0);
+    EXPECT_EQ(exports, 1);
     // Every resize to a paintable size was painted before the next one came.
     EXPECT_GE(platform::PresentCount() - presentsBefore, paintable);
     // Nothing from the resizes stays behind (back buffers, DCs, framebuffers).

@@ -1,6 +1,6 @@
 // Helpers for the export tests: running the program or a browser as a child
 // process, decoding a GIF file with giflib, reading the image-map script
-// back, and a memory picture to draw test images into. Header only.
+// back. Header only.
 #pragma once
 
 #include <sys/wait.h>
@@ -136,33 +136,5 @@ inline ParsedScript ParseImageMapScript(const std::string& text) {
     parsed.wellFormed = true;
     return parsed;
 }
-
-// A memory DC with a w x h bitmap selected, for drawing test pictures (not copied).
-struct MemoryPicture {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap;
-    HGDIOBJ previous;
-    int width, height;
-
-    MemoryPicture(int w, int h)
-        : bitmap(CreateCompatibleBitmap(dc, w, h)), previous(SelectObject(dc, bitmap)), width(w), height(h) {}
-    ~MemoryPicture() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-
-    void Fill(const RECT& r, COLORREF color) const {
-        LOGBRUSH lb{BS_SOLID, color, 0};
-        HBRUSH brush = CreateBrushIndirect(&lb);
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
-    }
-    // The pixel as 0x00RRGGBB.
-    std::uint32_t Pixel(int x, int y) const {
-        const COLORREF c = GetPixel(dc, x, y);
-        return (std::uint32_t{GetRValue(c)} << 16) | (std::uint32_t{GetGValue(c)} << 8) | GetBValue(c);
-    }
-};
 
 }  // namespace testsupport

@@ -1,0 +1,94 @@
+// Shared by the benchmark programs: a scratch folder whose Data links to the
+// sample data, and the chart window running on the headless backend.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "platform/backend.h"
+#include "platform/user_internal.h"
+#include "shell/chart_window.h"
+#include "shell/dialog_template.h"
+#include "shell/main_dialog.h"
+
+namespace benchsupport {
+
+constexpr int PictureWidth = 1801;  // the template's chart area
+constexpr int PictureHeight = 977;
+
+// A fresh folder whose Data links to a data set (the working directory's
+// Data when there is one, else the sample), so exports never land beside
+// the data. Removed at exit; the data stays.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(std::filesystem::path data = {}) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (data.empty())
+            data = fs::current_path(ec) / "Data";
+        if (!fs::is_directory(data / ".", ec))
+            data = fs::path(DH_SOURCE_DIR) / "sample" / "Data";
+        std::string pattern = (fs::temp_directory_path(ec) / "dh-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            return;
+        path_ = pattern;
+        fs::create_directory_symlink(fs::absolute(data, ec), path_ / "Data", ec);
+        ok_ = !ec && fs::is_regular_file(path_ / "Data" / "eSPY.txt", ec);
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);  // the link, not the data
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    bool Enter() const { return ok_ && ::chdir(path_.c_str()) == 0; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    bool ok_ = false;
+};
+
+// The main dialog created as the program creates it, at the template's size,
+// on a fresh headless backend; destroyed with the object.
+class ChartWindow {
+public:
+    ChartWindow() {
+        platform::ResetUserState();
+        platform::UseHeadlessBackend({});
+        dialog = CreateDialogIndirectParamA(nullptr, shell::MainDialogTemplate(), nullptr, shell::MainDialogProc,
+                                            reinterpret_cast<LPARAM>(&state));
+    }
+    ~ChartWindow() {
+        if (dialog != nullptr)
+            DestroyWindow(dialog);
+        platform::ResetUserState();
+    }
+    ChartWindow(const ChartWindow&) = delete;
+    ChartWindow& operator=(const ChartWindow&) = delete;
+
+    // The chart area is the template's and the first paint is done.
+    bool Ready() {
+        if (dialog == nullptr || !state.series.SpySeries)
+            return false;
+        UpdateWindow(dialog);
+        RECT chart{};
+        shell::GetChartRect(dialog, chart);
+        return chart.right - chart.left == PictureWidth && chart.bottom - chart.top == PictureHeight;
+    }
+    void Repaint() {
+        shell::InvalidateChart(dialog);
+        UpdateWindow(dialog);
+    }
+    void RightClick() { SendMessageA(dialog, WM_RBUTTONDOWN, 0, 0); }
+
+    shell::ChartWindowState state;
+    HWND dialog = nullptr;
+};
+
+}  // namespace benchsupport

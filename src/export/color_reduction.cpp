@@ -1,0 +1,307 @@
+// Two passes over the snapshot's strips: the first counts the colours in
+// order of first appearance, the second writes each pixel's index.
+#include "export/color_reduction.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace exporting {
+
+namespace {
+
+constexpr std::uint32_t NoEntry = 0xFFFFFFFFu;
+
+std::uint32_t ColorToPixel(COLORREF c) {
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+// Open-addressing map from a 24-bit pixel to a number.
+class PixelMap {
+public:
+    PixelMap() { Rehash(1024); }
+    // The number of `pixel`, or NoEntry.
+    std::uint32_t Find(std::uint32_t pixel) const {
+        for (std::size_t i = Slot(pixel);; i = (i + 1) & mask_) {
+            if (keys_[i] == pixel)
+                return values_[i];
+            if (keys_[i] == NoEntry)
+                return NoEntry;
+        }
+    }
+    // The number of `pixel`, giving it `next` when it is new.
+    std::uint32_t FindOrAdd(std::uint32_t pixel, std::uint32_t next, bool& added) {
+        if ((count_ + 1) * 2 > keys_.size())
+            Rehash(keys_.size() * 2);
+        std::size_t i = Slot(pixel);
+        for (; keys_[i] != NoEntry; i = (i + 1) & mask_) {
+            if (keys_[i] == pixel) {
+                added = false;
+                return values_[i];
+            }
+        }
+        keys_[i] = pixel;
+        values_[i] = next;
+        ++count_;
+        added = true;
+        return next;
+    }
+
+private:
+    std::size_t Slot(std::uint32_t pixel) const { return (pixel * 0x9E3779B1u) >> shift_; }
+    void Rehash(std::size_t size) {
+        std::vector<std::uint32_t> keys(size, NoEntry), values(size, 0);
+        mask_ = size - 1;
+        shift_ = 32;
+        for (std::size_t s = size; s > 1; s >>= 1)
+            --shift_;
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i] == NoEntry)
+                continue;
+            std::size_t j = Slot(keys_[i]);
+            while (keys[j] != NoEntry)
+                j = (j + 1) & mask_;
+            keys[j] = keys_[i];
+            values[j] = values_[i];
+        }
+        keys_.swap(keys);
+        values_.swap(values);
+    }
+    std::vector<std::uint32_t> keys_, values_;
+    std::size_t count_ = 0, mask_ = 0;
+    int shift_ = 32;
+};
+
+// The end of the run of pixels equal to the one at `at`. Four pixels at a
+// time where SSE2 is there.
+const std::uint32_t* RunEnd(const std::uint32_t* at, const std::uint32_t* end) {
+    const std::uint32_t p = *at++;
+#if defined(__SSE2__)
+    const __m128i colour = _mm_set1_epi32(static_cast<int>(p));
+    while (end - at >= 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, colour)));
+        if (same != 0xF)
+            return at + __builtin_ctz(~same & 0xF);
+        at += 4;
+    }
+#endif
+    while (at < end && *at == p)
+        ++at;
+    return at;
+}
+
+int Red(std::uint32_t p) {
+    return static_cast<int>((p >> 16) & 0xFF);
+}
+int Green(std::uint32_t p) {
+    return static_cast<int>((p >> 8) & 0xFF);
+}
+int Blue(std::uint32_t p) {
+    return static_cast<int>(p & 0xFF);
+}
+
+// Nearest table entry by squared RGB distance (lowest index on a tie), with
+// the entries sorted by red so that the search stops once red alone is too far.
+class NearestColor {
+public:
+    explicit NearestColor(const std::vector<std::uint32_t>& table) {
+        for (std::size_t i = 0; i < table.size(); ++i)
+            byRed_.push_back({table[i], static_cast<std::uint32_t>(i)});
+        std::sort(byRed_.begin(), byRed_.end(), [](const Entry& x, const Entry& y) {
+            return Red(x.pixel) != Red(y.pixel) ? Red(x.pixel) < Red(y.pixel) : x.index < y.index;
+        });
+    }
+    std::uint32_t Find(std::uint32_t p) const {
+        const int r = Red(p);
+        const auto start = std::lower_bound(byRed_.begin(), byRed_.end(), r,
+                                            [](const Entry& e, int red) { return Red(e.pixel) < red; });
+        Best best;
+        for (auto it = start; it != byRed_.end() && Consider(*it, p, best);)
+            ++it;
+        for (auto it = start; it != byRed_.begin() && Consider(*--it, p, best);) {
+        }
+        return best.index;
+    }
+
+private:
+    struct Entry {
+        std::uint32_t pixel;
+        std::uint32_t index;
+    };
+    struct Best {
+        int distance = std::numeric_limits<int>::max();
+        std::uint32_t index = 0;
+    };
+    // False once red alone puts the entry (and those beyond it) too far.
+    static bool Consider(const Entry& e, std::uint32_t p, Best& best) {
+        const int dr = Red(e.pixel) - Red(p), dg = Green(e.pixel) - Green(p), db = Blue(e.pixel) - Blue(p);
+        if (dr * dr > best.distance)
+            return false;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < best.distance || (d == best.distance && e.index < best.index))
+            best = Best{d, e.index};
+        return true;
+    }
+    std::vector<Entry> byRed_;
+};
+
+// Calls visit(rowPixels, rowNumber) for every row of the snapshot, top first.
+template <typename Visit>
+bool ForEachRow(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, Visit visit) {
+    const std::uint32_t width = snapshot.width();
+    for (std::uint32_t top = 0; top < snapshot.height(); top += snapshot.stripRows()) {
+        const std::uint32_t rows = std::min(snapshot.stripRows(), snapshot.height() - top);
+        if (!snapshot.ReadRows(top, rows, strip.data()))
+            return false;
+        for (std::uint32_t r = 0; r < rows; ++r)
+            visit(strip.data() + std::size_t{r} * width, top + r);
+    }
+    return true;
+}
+
+// The picture's distinct colours in order of first appearance, with counts.
+struct ColorCensus {
+    std::vector<std::uint32_t> colors;
+    std::vector<std::uint64_t> counts;
+    PixelMap numberOf;
+};
+
+// A chart is mostly runs of one colour: each run costs one lookup, and two
+// remembered colours cover alternating patterns (dotted lines).
+void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& census) {
+    std::uint32_t seen[2] = {NoEntry, NoEntry}, seenNumber[2] = {0, 0};
+    while (at < end) {
+        const std::uint32_t p = *at;
+        const std::uint32_t* runEnd = RunEnd(at, end);
+        if (p != seen[0]) {
+            if (p != seen[1]) {
+                bool added = false;
+                seen[1] = p;
+                seenNumber[1] =
+                    census.numberOf.FindOrAdd(p, static_cast<std::uint32_t>(census.colors.size()), added);
+                if (added) {
+                    census.colors.push_back(p);
+                    census.counts.push_back(0);
+                }
+            }
+            std::swap(seen[0], seen[1]);
+            std::swap(seenNumber[0], seenNumber[1]);
+        }
+        census.counts[seenNumber[0]] += static_cast<std::uint64_t>(runEnd - at);
+        at = runEnd;
+    }
+}
+
+// The table and each census colour's entry in it.
+struct Reduction {
+    std::vector<std::uint32_t> table;
+    PixelMap indexOf;
+};
+
+// Too many colours: the kept ones first, then the most frequent (ties by
+// colour value), the rest to their nearest.
+void ChooseTable(const ColorCensus& census, std::span<const COLORREF> keep, Reduction& out) {
+    std::vector<bool> kept(census.colors.size(), false);
+    for (const COLORREF c : keep) {
+        if (out.table.size() == GifColorCapacity)
+            break;
+        const std::uint32_t n = census.numberOf.Find(ColorToPixel(c));
+        if (n == NoEntry || kept[n])
+            continue;
+        kept[n] = true;
+        out.table.push_back(census.colors[n]);
+    }
+    std::vector<std::uint32_t> order;
+    for (std::uint32_t i = 0; i < census.colors.size(); ++i) {
+        if (!kept[i])
+            order.push_back(i);
+    }
+    const std::size_t wanted = std::min<std::size_t>(order.size(), GifColorCapacity - out.table.size());
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(wanted), order.end(),
+                      [&](std::uint32_t x, std::uint32_t y) {
+                          return census.counts[x] != census.counts[y] ? census.counts[x] > census.counts[y]
+                                                                      : census.colors[x] < census.colors[y];
+                      });
+    for (std::size_t i = 0; i < wanted; ++i) {
+        kept[order[i]] = true;
+        out.table.push_back(census.colors[order[i]]);
+    }
+    bool added = false;
+    for (std::uint32_t i = 0; i < out.table.size(); ++i)
+        out.indexOf.FindOrAdd(out.table[i], i, added);
+    const NearestColor nearest(out.table);
+    for (std::uint32_t i = 0; i < census.colors.size(); ++i) {
+        if (!kept[i])
+            out.indexOf.FindOrAdd(census.colors[i], nearest.Find(census.colors[i]), added);
+    }
+}
+
+// Each pixel's index, run by run; two remembered colours as in the census.
+void MapRow(const std::uint32_t* src, std::uint32_t width, const PixelMap& indexOf, std::uint8_t* out) {
+    std::uint32_t seen[2] = {NoEntry, NoEntry}, seenIndex[2] = {0, 0};
+    for (const std::uint32_t* at = src; at < src + width;) {
+        const std::uint32_t p = *at;
+        const std::uint32_t* runEnd = RunEnd(at, src + width);
+        if (p != seen[0]) {
+            if (p != seen[1]) {
+                seen[1] = p;
+                seenIndex[1] = indexOf.Find(p);
+            }
+            std::swap(seen[0], seen[1]);
+            std::swap(seenIndex[0], seenIndex[1]);
+        }
+        std::memset(out + (at - src), static_cast<int>(seenIndex[0]), static_cast<std::size_t>(runEnd - at));
+        at = runEnd;
+    }
+}
+
+}  // namespace
+
+std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep) {
+    IndexedPicture picture;
+    picture.width = snapshot.width();
+    picture.height = snapshot.height();
+    std::vector<std::uint32_t> strip;
+    try {
+        strip.resize(std::size_t{picture.width} * snapshot.stripRows());
+        picture.indices.resize(std::size_t{picture.width} * picture.height);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+
+    ColorCensus census;
+    const bool counted = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t) {
+        CountRow(row, row + picture.width, census);
+    });
+    if (!counted)
+        return std::nullopt;
+
+    Reduction reduction;
+    if (census.colors.size() <= GifColorCapacity) {
+        reduction.table = census.colors;
+        bool added = false;
+        for (std::uint32_t i = 0; i < census.colors.size(); ++i)
+            reduction.indexOf.FindOrAdd(census.colors[i], i, added);
+    } else {
+        ChooseTable(census, keep, reduction);
+    }
+
+    const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
+        MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+    });
+    if (!mapped)
+        return std::nullopt;
+    picture.colors = std::move(reduction.table);
+    picture.colors.resize(GifColorCapacity, 0);
+    return picture;
+}
+
+}  // namespace exporting
