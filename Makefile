@@ -39,8 +39,11 @@ bench:
 	cmake --build --preset bench -j $(JOBS)
 	@set -e; for b in build-bench/bench/bench_*; do \
 	  echo "== $$b"; \
-	  (cd sample && ../$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true); \
+	  (cd sample && ../$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+	    $$( [ $$(basename $$b) = bench_program ] && echo --benchmark_enable_random_interleaving=true \
+	      --benchmark_out=$(CURDIR)/build-bench/bench_program.json --benchmark_out_format=json )); \
 	done
+	@bench/summary.py build-bench/bench_program.json
 	@bench/compare_gnuplot.sh build-bench
 
 fuzz:

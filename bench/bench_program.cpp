@@ -1,11 +1,13 @@
-// The whole program on the sample data at the template's size (a 1801 x 977
-// picture): one paint with the files its panels read, the composition alone,
-// the right-click export in process (reload, paint, capture, encode, write),
-// and `dravenholt --export` as a process, with its peak resident memory.
+// The whole program at the template's size (a 1801 x 977 picture), on the
+// sample data and on the same data as whole-day files: the start and first
+// paint (every file read), a repaint with the files unchanged (none read),
+// the right-click export in process, `dravenholt --export` as a process with
+// its peak resident memory, and the floor for reading the whole day's files:
+// `cat` piped into `wc -l`. bench/summary.py turns the medians into the
+// ratios that matter.
 //
-// Runs in a scratch folder whose Data links to the sample data (the working
-// directory's Data when there is one, else the source tree's), so the
-// exported files never land beside the sample.
+// Runs in scratch folders whose Data links to the data, so exported files
+// never land beside it.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -30,32 +32,47 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const benchsupport::ScratchFolder& Scratch() {
-    static const benchsupport::ScratchFolder folder;
-    return folder;
+enum class DataSet { Sample, WholeDay };
+
+const benchsupport::ScratchFolder* Scratch(DataSet set) {
+    if (set == DataSet::Sample) {
+        static const benchsupport::ScratchFolder sample(fs::path(DH_SOURCE_DIR) / "sample" / "Data");
+        return &sample;
+    }
+    static const benchsupport::WholeDayData wholeDay;
+    if (!wholeDay.ok())
+        return nullptr;
+    static const benchsupport::ScratchFolder folder(wholeDay.data());
+    return &folder;
 }
 
-// The main dialog on the sample data at the template's size, painted once.
-std::unique_ptr<benchsupport::ChartWindow> StartProgram(benchmark::State& state) {
-    if (!Scratch().Enter()) {
-        state.SkipWithError("no sample data");
-        return nullptr;
+bool Enter(benchmark::State& state, DataSet set) {
+    const benchsupport::ScratchFolder* folder = Scratch(set);
+    if (folder == nullptr || !folder->Enter()) {
+        state.SkipWithError(set == DataSet::Sample ? "no sample data" : "the whole-day data could not be made");
+        return false;
     }
+    return true;
+}
+
+// The main dialog on the data set at the template's size, painted once.
+std::unique_ptr<benchsupport::ChartWindow> StartProgram(benchmark::State& state, DataSet set) {
+    if (!Enter(state, set))
+        return nullptr;
     auto window = std::make_unique<benchsupport::ChartWindow>();
     if (!window->Ready()) {
-        state.SkipWithError("the program did not start on the sample data");
+        state.SkipWithError("the program did not start on the data");
         return nullptr;
     }
     return window;
 }
 
-// Dialog creation (series loading, drawing resources, placement, first show)
-// and the first paint.
-void BM_StartToFirstPaint(benchmark::State& state) {
-    if (!Scratch().Enter()) {
-        state.SkipWithError("no sample data");
+// Dialog creation (series read, drawing resources, placement, first show)
+// and the first paint (labels, ribbon and broadcast read): every data file
+// read once, as at the program's start.
+void BM_FirstPaint(benchmark::State& state, DataSet set) {
+    if (!Enter(state, set))
         return;
-    }
     for (auto _ : state) {
         auto window = std::make_unique<benchsupport::ChartWindow>();
         const bool ready = window->Ready();
@@ -63,36 +80,43 @@ void BM_StartToFirstPaint(benchmark::State& state) {
         window.reset();
         state.ResumeTiming();
         if (!ready) {
-            state.SkipWithError("the program did not start on the sample data");
+            state.SkipWithError("the program did not start on the data");
             break;
         }
     }
 }
-BENCHMARK(BM_StartToFirstPaint)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FirstPaint, sample, DataSet::Sample)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FirstPaint, whole_day, DataSet::WholeDay)->Unit(benchmark::kMillisecond);
 
-// WM_PAINT as the window gets it: composition (with the labels, ribbon and
-// broadcast files read again) and the copy to the window.
-void BM_PaintAtTemplateSize(benchmark::State& state) {
-    std::unique_ptr<benchsupport::ChartWindow> window = StartProgram(state);
+// WM_PAINT with the files unchanged: each file's stamp looked at, none read;
+// files_read counts the files read per repaint.
+void BM_Repaint(benchmark::State& state, DataSet set) {
+    std::unique_ptr<benchsupport::ChartWindow> window = StartProgram(state, set);
     if (!window)
         return;
+    const std::uint64_t before = window->state.files.filesRead();
     for (auto _ : state)
         window->Repaint();
+    state.counters["files_read"] = benchmark::Counter(
+        static_cast<double>(window->state.files.filesRead() - before), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_PaintAtTemplateSize)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Repaint, sample, DataSet::Sample)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Repaint, whole_day, DataSet::WholeDay)->Unit(benchmark::kMillisecond);
 
-// One right click: the series read again, the forced paint collecting the
-// image map, the capture, colour reduction, GIF encoding and both files.
-void BM_ExportAtTemplateSize(benchmark::State& state) {
-    std::unique_ptr<benchsupport::ChartWindow> window = StartProgram(state);
+// One right click in the running program: the series looked at again, the
+// forced paint collecting the image map, the capture, colour reduction, GIF
+// encoding and both files.
+void BM_Export(benchmark::State& state, DataSet set) {
+    std::unique_ptr<benchsupport::ChartWindow> window = StartProgram(state, set);
     if (!window)
         return;
     for (auto _ : state)
         window->RightClick();
     std::error_code ec;
-    state.counters["gif_bytes"] = static_cast<double>(fs::file_size(Scratch().path() / "Dravenholt.gif", ec));
+    state.counters["gif_bytes"] = static_cast<double>(fs::file_size(Scratch(set)->path() / "Dravenholt.gif", ec));
 }
-BENCHMARK(BM_ExportAtTemplateSize)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Export, sample, DataSet::Sample)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Export, whole_day, DataSet::WholeDay)->Unit(benchmark::kMillisecond);
 
 fs::path ProgramPath() {
     std::error_code ec;
@@ -100,19 +124,37 @@ fs::path ProgramPath() {
     return self.parent_path().parent_path() / "dravenholt";  // <build>/bench/x -> <build>/dravenholt
 }
 
+// Runs argv to its end; false unless it exits with status 0. The child's
+// user and system time are added to `cpuSeconds`.
+bool RunToEnd(std::vector<char*> argv, double& cpuSeconds) {
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
+    cpuSeconds += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    return true;
+}
+
 // `dravenholt --export` from start to exit, through GNU time (package
 // `time`): peak_rss_MiB is the program's maximum resident set as time reports
 // it, and child_cpu_ms its user and system time per run (this process only
 // waits). Spawned from here directly, the child's peak would count this
 // process's own pages from before its exec; time is small.
-void BM_ExportProcess(benchmark::State& state) {
+void BM_ExportProcess(benchmark::State& state, DataSet set) {
     const std::string program = ProgramPath().string();
-    if (::access(program.c_str(), X_OK) != 0 || !Scratch().Enter()) {
-        state.SkipWithError("dravenholt or the sample data is missing");
+    if (::access(program.c_str(), X_OK) != 0) {
+        state.SkipWithError("dravenholt is not built");
         return;
     }
+    if (!Enter(state, set))
+        return;
     const bool haveTime = ::access("/usr/bin/time", X_OK) == 0;
-    const std::string report = (Scratch().path() / "peak_rss.txt").string();
+    const std::string report = (Scratch(set)->path() / "peak_rss.txt").string();
     long peakKiB = 0;
     double cpuSeconds = 0;
     for (auto _ : state) {
@@ -124,20 +166,10 @@ void BM_ExportProcess(benchmark::State& state) {
         }
         argv.push_back(const_cast<char*>(program.c_str()));
         argv.push_back(const_cast<char*>("--export"));
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            state.SkipWithError("could not start dravenholt");
-            return;
-        }
-        int status = 0;
-        rusage usage{};
-        if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (!RunToEnd(argv, cpuSeconds)) {
             state.SkipWithError("dravenholt --export failed");
             return;
         }
-        cpuSeconds += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                      1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
         if (haveTime) {
             state.PauseTiming();
             if (std::FILE* f = std::fopen(report.c_str(), "r")) {
@@ -155,6 +187,24 @@ void BM_ExportProcess(benchmark::State& state) {
         state.SetLabel("no /usr/bin/time: peak memory not measured");
     state.counters["child_cpu_ms"] = benchmark::Counter(1e3 * cpuSeconds, benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_ExportProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ExportProcess, sample, DataSet::Sample)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ExportProcess, whole_day, DataSet::WholeDay)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor for anything that reads the whole day's files: every byte once,
+// through a pipe, counting lines.
+void BM_CatWcWholeDay(benchmark::State& state) {
+    if (!Enter(state, DataSet::WholeDay))
+        return;
+    double cpuSeconds = 0;
+    for (auto _ : state) {
+        std::vector<char*> argv{const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
+                                const_cast<char*>("cat Data/*.txt Data/Ribbon/* | wc -l >/dev/null")};
+        if (!RunToEnd(argv, cpuSeconds)) {
+            state.SkipWithError("cat | wc -l failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_CatWcWholeDay)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

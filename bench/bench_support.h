@@ -54,6 +54,40 @@ private:
     bool ok_ = false;
 };
 
+// The sample as a whole day's files (tools/make_sample_data.py --whole-day),
+// made once per process in a folder removed at exit. Its files are left to
+// age past the moment a reader counts a stamp as "maybe changed again", so
+// that repaints see them as the settled files a user has.
+class WholeDayData {
+public:
+    WholeDayData() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        std::string pattern = (fs::temp_directory_path(ec) / "dh-wholeday-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            return;
+        root_ = pattern;
+        const std::string command = "python3 '" DH_SOURCE_DIR "/tools/make_sample_data.py' --whole-day '" +
+                                    (root_ / "Data").string() + "' >/dev/null";
+        ok_ = std::system(command.c_str()) == 0 && fs::is_regular_file(root_ / "Data" / "eSPY.txt", ec);
+        if (ok_)
+            ::sleep(3);
+    }
+    ~WholeDayData() {
+        std::error_code ec;
+        if (!root_.empty())
+            std::filesystem::remove_all(root_, ec);
+    }
+    WholeDayData(const WholeDayData&) = delete;
+    WholeDayData& operator=(const WholeDayData&) = delete;
+    bool ok() const { return ok_; }
+    std::filesystem::path data() const { return root_ / "Data"; }
+
+private:
+    std::filesystem::path root_;
+    bool ok_ = false;
+};
+
 // The main dialog created as the program creates it, at the template's size,
 // on a fresh headless backend; destroyed with the object.
 class ChartWindow {
@@ -74,7 +108,7 @@ public:
 
     // The chart area is the template's and the first paint is done.
     bool Ready() {
-        if (dialog == nullptr || !state.series.SpySeries)
+        if (dialog == nullptr || !state.files.series().SpySeries)
             return false;
         UpdateWindow(dialog);
         RECT chart{};

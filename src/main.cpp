@@ -1,5 +1,7 @@
 // Process entry. The program itself takes no arguments; the options here only
 // choose the platform backend before the program's entry runs.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -8,6 +10,7 @@
 
 #include "export/export_chart.h"
 #include "platform/backend.h"
+#include "platform/whole_file.h"
 #include "shell/chart_window.h"
 #include "shell/dialog_template.h"
 #include "shell/main_dialog.h"
@@ -22,19 +25,20 @@ constexpr const char* Usage =
 
 constexpr int MaxChartSide = 32767;
 
-// "WIDTHxHEIGHT", each 1 to 32767, digits only.
+// "WIDTHxHEIGHT", each 1 to 32767, digits only (leading zeros are part of
+// the number).
 std::optional<SIZE> ParseSize(const std::string& text) {
     const std::size_t x = text.find_first_of("xX");
     if (x == std::string::npos)
         return std::nullopt;
     auto side = [](const std::string& digits) -> std::optional<LONG> {
-        if (digits.empty() || digits.size() > 6)
+        if (digits.empty())
             return std::nullopt;
         LONG v = 0;
         for (char c : digits) {
             if (c < '0' || c > '9')
                 return std::nullopt;
-            v = v * 10 + (c - '0');
+            v = std::min<LONG>(v * 10 + (c - '0'), MaxChartSide + 1);  // past the limit stays past it
         }
         if (v < 1 || v > MaxChartSide)
             return std::nullopt;
@@ -52,33 +56,68 @@ int Refuse(const std::string& message) {
     return 2;
 }
 
+// What a headless run holds at once: the window's pixels, the back buffer
+// and the 8-bit picture; refused with the amounts when the memory at hand
+// is smaller.
+bool EnoughMemoryFor(const SIZE& chart, const POINT& origin) {
+    const std::uint64_t w = static_cast<std::uint64_t>(chart.cx);
+    const std::uint64_t h = static_cast<std::uint64_t>(chart.cy);
+    const std::uint64_t window = 4 * (w + static_cast<std::uint64_t>(origin.x)) * (h + static_cast<std::uint64_t>(origin.y));
+    const std::uint64_t needed = window + 4 * w * h + w * h;
+    const std::optional<std::uint64_t> available = platform::AvailableMemoryBytes();
+    if (!available || needed <= *available)
+        return true;
+    constexpr double MiB = 1024.0 * 1024.0;
+    std::fprintf(stderr, "dravenholt: not enough memory for a %ld x %ld chart: %.1f MiB needed, %.1f MiB available\n",
+                 static_cast<long>(chart.cx), static_cast<long>(chart.cy), static_cast<double>(needed) / MiB,
+                 static_cast<double>(*available) / MiB);
+    return false;
+}
+
 // The headless run: the chart area gets exactly `chart` pixels (the dialog's
 // client grows by the chart area's offset in the template), and the scripted
-// user right-clicks once the first paint is done, then presses Escape.
-bool ChooseHeadless(const std::optional<SIZE>& chart) {
+// user right-clicks, then presses Escape. The click does not wait for the
+// first paint: the export paints the whole chart itself.
+// 0 when chosen, else the exit status, said why.
+int ChooseHeadless(const std::optional<SIZE>& chart) {
     const std::optional<RECT> placeholder =
         platform::DialogItemRect(shell::MainDialogTemplate(), shell::ChartPlaceholderId);
-    if (!placeholder)
-        return false;
+    if (!placeholder) {
+        std::fputs("dravenholt: the main dialog template is missing\n", stderr);
+        return 1;
+    }
     const POINT origin{placeholder->left, placeholder->top};
+    const SIZE size = chart ? *chart : SIZE{placeholder->right - placeholder->left, placeholder->bottom - placeholder->top};
+    if (!EnoughMemoryFor(size, origin))
+        return 1;
     platform::HeadlessConfig config;
     if (chart)
         config.initialClientSize = SIZE{chart->cx + origin.x, chart->cy + origin.y};
     config.script = {platform::InputEvent::RightClicked(origin.x, origin.y),
                      platform::InputEvent::KeyPressed(VK_ESCAPE)};
+    config.waitForPaints = false;
     platform::UseHeadlessBackend(std::move(config));
-    return true;
+    return 0;
 }
 
-// The program itself reports nothing and ends normally when a file cannot be
-// written; a headless user still deserves to hear which file is missing.
-void WarnAboutUnwrittenExports(const std::vector<exporting::ExportResult>& exports) {
+// A headless run succeeds only when it wrote both files; each one it did not
+// write gets a line saying why, so `dravenholt --export && publish` never
+// publishes an old pair.
+int ExportStatus(const std::vector<exporting::ExportResult>& exports) {
+    if (exports.empty()) {
+        std::fputs("dravenholt: nothing was exported\n", stderr);
+        return 1;
+    }
+    int status = 0;
     for (const exporting::ExportResult& result : exports) {
-        for (const exporting::ExportedFile* file : {&result.script, &result.picture}) {
-            if (!file->written)
+        for (const exporting::ExportedFile* file : {&result.picture, &result.script}) {
+            if (!file->written) {
                 std::fprintf(stderr, "dravenholt: could not write %s: %s\n", file->name.c_str(), file->reason.c_str());
+                status = 1;
+            }
         }
     }
+    return status;
 }
 
 }  // namespace
@@ -118,11 +157,11 @@ int main(int argc, char** argv) {
     if (chartSize && !exportMode)
         return Refuse("--size applies only with --export");
 
+    platform::RemoveStagedFilesOnSignals();
+    platform::StartFontSetUp();
     if (exportMode) {
-        if (!ChooseHeadless(chartSize)) {
-            std::fputs("dravenholt: the main dialog template is missing\n", stderr);
-            return 1;
-        }
+        if (const int refused = ChooseHeadless(chartSize); refused != 0)
+            return refused;
     } else {
         std::string error;
         if (!platform::UseX11Backend(error)) {
@@ -134,7 +173,7 @@ int main(int argc, char** argv) {
     const int status = shell::RunChartWindow(nullptr, [&](const exporting::ExportResult& result) {
         exports.push_back(result);
     });
-    if (exportMode)
-        WarnAboutUnwrittenExports(exports);
+    if (exportMode && status == 0)
+        return ExportStatus(exports);
     return status;
 }

@@ -175,8 +175,11 @@ struct ColorCensus {
 };
 
 // A chart is mostly runs of one colour: each run costs one lookup, and two
-// remembered colours cover alternating patterns (dotted lines).
-void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& census) {
+// remembered colours cover alternating patterns (dotted lines). Each pixel's
+// census number goes to `out` as its index: with no more colours than the
+// table holds, that is the final picture, in a single pass.
+void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& census, std::uint8_t* out) {
+    const std::uint32_t* const start = at;
     std::uint32_t seen[2] = {NoEntry, NoEntry}, seenNumber[2] = {0, 0};
     while (at < end) {
         const std::uint32_t p = *at;
@@ -196,6 +199,7 @@ void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& ce
             std::swap(seenNumber[0], seenNumber[1]);
         }
         census.counts[seenNumber[0]] += static_cast<std::uint64_t>(runEnd - at);
+        std::memset(out + (at - start), static_cast<int>(seenNumber[0] & 0xFF), static_cast<std::size_t>(runEnd - at));
         at = runEnd;
     }
 }
@@ -278,28 +282,25 @@ std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<c
     }
 
     ColorCensus census;
-    const bool counted = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t) {
-        CountRow(row, row + picture.width, census);
+    const bool counted = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
+        CountRow(row, row + picture.width, census, picture.indices.data() + std::size_t{y} * picture.width);
     });
     if (!counted)
         return std::nullopt;
 
-    Reduction reduction;
     if (census.colors.size() <= GifColorCapacity) {
-        reduction.table = census.colors;
-        bool added = false;
-        for (std::uint32_t i = 0; i < census.colors.size(); ++i)
-            reduction.indexOf.FindOrAdd(census.colors[i], i, added);
+        picture.colors = std::move(census.colors);
     } else {
+        // Too many colours: the census numbers do not fit; map every pixel again.
+        Reduction reduction;
         ChooseTable(census, keep, reduction);
+        const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
+            MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+        });
+        if (!mapped)
+            return std::nullopt;
+        picture.colors = std::move(reduction.table);
     }
-
-    const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
-        MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
-    });
-    if (!mapped)
-        return std::nullopt;
-    picture.colors = std::move(reduction.table);
     picture.colors.resize(GifColorCapacity, 0);
     return picture;
 }

@@ -1,6 +1,11 @@
-// The export sequence, one way: reload and paint (collecting areas), write
-// the script; then capture the chart area, reduce its colours, encode, write.
+// The export sequence, one way: reload and paint (collecting areas), format
+// the script; capture the chart area, reduce its colours, encode; then write
+// the pair as one.
 #include "export/export_chart.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "export/color_reduction.h"
 #include "export/gif_writer.h"
@@ -13,15 +18,16 @@ namespace exporting {
 
 namespace {
 
-void WriteFile(ExportedFile& file, std::span<const std::uint8_t> bytes) {
-    platform::FileError error;
-    file.written = platform::WriteWholeFile(file.name, bytes, error);
-    if (!file.written)
-        file.reason = error.reason;
+// "123.4 MiB": how much memory a step needed.
+std::string Mebibytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
 }
 
 // The picture's bytes, or the reason there are none.
-std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& request, std::string& reason) {
+std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& request, std::uint64_t pixels,
+                                                     std::string& reason) {
     std::optional<WindowSnapshot> snapshot = WindowSnapshot::Open(request.chartWindow);
     if (!snapshot) {
         reason = "the chart area could not be read";
@@ -29,7 +35,7 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
     }
     const std::optional<IndexedPicture> picture = ReduceColors(*snapshot, request.keepColors);
     if (!picture) {
-        reason = "not enough memory for the picture";
+        reason = "not enough memory for the picture (" + Mebibytes(pixels) + " needed)";
         return std::nullopt;
     }
     std::optional<std::vector<std::uint8_t>> gif = EncodeGif(*picture);
@@ -38,30 +44,98 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
     return gif;
 }
 
+void Fail(ExportedFile& file, const std::string& reason) {
+    file.written = false;
+    file.reason = reason;
+}
+
+// Puts the staged pair in place, picture first; a failure leaves the
+// script's old file, so the pair on disk never mixes two exports.
+void CommitPair(platform::StagedFile& gif, platform::StagedFile& script, ExportResult& result) {
+    platform::FileError error;
+    if (!gif.Commit(error)) {
+        script.Discard();
+        Fail(result.picture, error.reason);
+        Fail(result.script, "not replaced, as " + result.picture.name + " could not be");
+        return;
+    }
+    result.picture.written = true;
+    if (!script.Commit(error)) {
+        Fail(result.script, error.reason);
+        return;
+    }
+    result.script.written = true;
+}
+
 }  // namespace
 
-ExportResult ExportChart(const ExportRequest& request, marketdata::SeriesTables& series,
-                         std::optional<render::MapAreaList>& paintAreas) {
+ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& files, ExportPaint& paint) {
     ExportResult result;
     result.script.name = ImageMapScriptName;
     result.picture.name = ChartPictureName;
 
-    series = marketdata::LoadAllSeries();
-    InvalidateRect(request.dialog, &request.chartRect, FALSE);
-    paintAreas.emplace();
-    UpdateWindow(request.dialog);
-    const render::MapAreaList areas = std::move(*paintAreas);
-    paintAreas.reset();
-
     const RECT& chart = request.chartRect;
-    const std::string script =
-        FormatImageMapScript(SaturateToInt32(std::int64_t{chart.right} - chart.left),
-                             SaturateToInt32(std::int64_t{chart.bottom} - chart.top), areas);
-    WriteFile(result.script, std::span(reinterpret_cast<const std::uint8_t*>(script.data()), script.size()));
+    const std::int64_t width = std::int64_t{chart.right} - chart.left;
+    const std::int64_t height = std::int64_t{chart.bottom} - chart.top;
+    if (width <= 0 || height <= 0) {
+        const std::string reason = "the chart area is empty (" + std::to_string(std::max<std::int64_t>(width, 0)) +
+                                   " x " + std::to_string(std::max<std::int64_t>(height, 0)) + ")";
+        Fail(result.script, reason);
+        Fail(result.picture, reason);
+        return result;
+    }
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 
-    std::optional<std::vector<std::uint8_t>> gif = MakePicture(request, result.picture.reason);
-    if (gif)
-        WriteFile(result.picture, *gif);
+    files.ReloadSeries();
+    InvalidateRect(request.dialog, &request.chartRect, FALSE);
+    paint = ExportPaint{};
+    paint.collecting = true;
+    UpdateWindow(request.dialog);
+    paint.collecting = false;
+    const render::MapAreaList areas = std::move(paint.areas);
+    if (!paint.painted) {
+        const std::string reason = "the chart could not be drawn: not enough memory for its " +
+                                   std::to_string(width) + " x " + std::to_string(height) + " picture (" +
+                                   Mebibytes(4 * pixels) + " needed)";
+        Fail(result.script, reason);
+        Fail(result.picture, reason);
+        return result;
+    }
+
+    const std::string script = FormatImageMapScript(SaturateToInt32(width), SaturateToInt32(height), areas);
+    std::string pictureReason;
+    const std::optional<std::vector<std::uint8_t>> gif = MakePicture(request, pixels, pictureReason);
+    if (!gif) {
+        Fail(result.picture, pictureReason);
+        Fail(result.script, "not written, as " + result.picture.name + " could not be");
+        return result;
+    }
+
+    // One export at a time in a folder, and the leftovers of interrupted ones gone.
+    const platform::FolderLock lock(".");
+    platform::RemoveStaleTemporaries(result.picture.name);
+    platform::RemoveStaleTemporaries(result.script.name);
+
+    platform::StagedFile stagedGif;
+    platform::StagedFile stagedScript;
+    platform::FileError error;
+    if (!stagedGif.Stage(result.picture.name, *gif, error)) {
+        Fail(result.picture, error.reason);
+        Fail(result.script, "not written, as " + result.picture.name + " could not be");
+        return result;
+    }
+    if (!stagedScript.Stage(result.script.name,
+                            std::span(reinterpret_cast<const std::uint8_t*>(script.data()), script.size()), error)) {
+        stagedGif.Discard();
+        Fail(result.script, error.reason);
+        Fail(result.picture, "not replaced, as " + result.script.name + " could not be written");
+        return result;
+    }
+    {
+        // A signal now would leave the new picture beside the old script.
+        const platform::SignalsHeld held;
+        CommitPair(stagedGif, stagedScript, result);
+    }
     return result;
 }
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "marketdata/series.h"
+#include "marketdata/chart_files.h"
 #include "platform/win32.h"
 #include "render/panel.h"
 
@@ -25,6 +25,14 @@ struct ExportResult {
     bool Complete() const { return script.written && picture.written; }
 };
 
+// The export's own paint: while `collecting`, the dialog's paint adds the
+// image-map areas it draws and says whether it drew the chart at all.
+struct ExportPaint {
+    bool collecting = false;
+    render::MapAreaList areas;
+    bool painted = false;
+};
+
 struct ExportRequest {
     HWND dialog = nullptr;       // painted at once through UpdateWindow
     RECT chartRect{};            // the chart area, in the dialog's client coordinates
@@ -32,9 +40,11 @@ struct ExportRequest {
     std::span<const COLORREF> keepColors;  // kept exact if colours must be reduced
 };
 
-// `series` is reloaded; `paintAreas` is where the dialog's paint collects
-// image-map areas while it is engaged (the paint engages nothing itself).
-ExportResult ExportChart(const ExportRequest& request, marketdata::SeriesTables& series,
-                         std::optional<render::MapAreaList>& paintAreas);
+// The series of `files` are reloaded (a file read again only if it
+// changed); `paint` is what the dialog's paint fills in while the export
+// engages it. The two files are a pair: both are written to temporary files
+// first, then the picture is put in place, then the script; when either
+// cannot be written, neither is replaced. Exports into one folder take turns.
+ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& files, ExportPaint& paint);
 
 }  // namespace exporting

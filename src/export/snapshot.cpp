@@ -12,8 +12,9 @@ namespace {
 
 // A GIF holds at most 65535 pixels each way.
 constexpr std::int64_t MaxDimension = 0xFFFF;
-// About a megabyte of pixels per strip at the widest.
-constexpr std::uint32_t StripPixels = 1u << 18;
+// A quarter of a megabyte of pixels per strip: small beside the picture,
+// large enough that a strip costs few calls.
+constexpr std::uint32_t StripPixels = 1u << 16;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include "marketdata/loader_support.h"
 #include "marketdata/series.h"
 #include "marketdata/text_fields.h"
+#include "platform/text_encoding.h"
 
 namespace marketdata {
 
@@ -66,7 +67,7 @@ LabelTable LoadLabels() {
         label.kind = ReadSmallNumber(field[Kind]);
         label.targetSecond = ParseTimeOfDay(field[TargetTime]) / 1000;
         label.targetValue = ParseSignedPrice(field[TargetValue]);
-        label.text.assign(field[Text], strnlen(field[Text], LabelTextLimit));
+        label.text.assign(field[Text], platform::CutWithinCharacters(field[Text], LabelTextLimit));
         label.link = field[Link];
         label.altText = field[AltText];
         table.labels.push_back(std::move(label));

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/text_encoding.h"
+
 namespace marketdata {
 
 namespace {
@@ -273,9 +275,7 @@ void CopyText(char* destination, std::size_t size, const char* text) {
     }
     std::size_t length = 0;
     if (text != nullptr) {
-        while (length + 1 < size && text[length] != '\0') {
-            ++length;
-        }
+        length = platform::CutWithinCharacters(text, size - 1);
         std::memcpy(destination, text, length);
     }
     destination[length] = '\0';

@@ -36,8 +36,8 @@ std::int32_t ParseCount(const char* text);
 // limit 1023 into a LineBufferSize buffer). False at the end of the file.
 bool ReadLine(std::FILE* file, char (&buffer)[LineBufferSize]);
 
-// Copies `text` into a fixed field of `size` bytes, cutting what does not fit;
-// the result is always zero-terminated.
+// Copies `text` into a fixed field of `size` bytes, cutting what does not fit
+// (a UTF-8 text between characters); the result is always zero-terminated.
 void CopyText(char* destination, std::size_t size, const char* text);
 template <std::size_t N>
 void CopyText(char (&destination)[N], const char* text) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/win32.h"
 
@@ -25,8 +26,21 @@ TextSource::TextSource(const char* fileName, std::size_t blockSize) : blockSize_
         return;
     }
     remaining_ = stamp.size;
+    // A byte-order mark, as editors on Windows write before UTF-8, is no
+    // part of the text.
+    char mark[3];
+    if (remaining_ >= sizeof mark && std::fread(mark, 1, sizeof mark, file_) == sizeof mark &&
+        std::memcmp(mark, "\xEF\xBB\xBF", sizeof mark) == 0) {
+        remaining_ -= sizeof mark;
+    } else {
+        std::rewind(file_);
+    }
     // What is left undelivered before a refill is shorter than a piece.
-    buffer_.reset(new char[PieceLimit + 1 + std::min<std::uint64_t>(remaining_, blockSize_)]);
+    buffer_.reset(new (std::nothrow) char[PieceLimit + 1 + std::min<std::uint64_t>(remaining_, blockSize_)]);
+    if (!buffer_) {  // no memory to read it: as a file that cannot be read
+        std::fclose(file_);
+        file_ = nullptr;
+    }
 }
 
 TextSource::~TextSource() {

@@ -3,6 +3,7 @@
 // uses this before it runs the program; the program itself never does.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ struct HeadlessConfig {
     RECT workArea{0, 0, 1920, 1080};
     std::optional<SIZE> initialClientSize;  // overrides a dialog template's size
     std::vector<InputEvent> script;
+    // The scripted user waits for every pending paint before acting. Without
+    // it the script comes first, as input queued ahead of a paint does.
+    bool waitForPaints = true;
 };
 
 // Headless backend with an in-memory registry, so no stored placement changes
@@ -47,6 +51,14 @@ void UseHeadlessBackend(HeadlessConfig config);
 // X11 backend on $DISPLAY with the registry file; false with a message when
 // no display can be opened.
 bool UseX11Backend(std::string& error);
+
+// The memory this process can still take, as far as the system tells:
+// what is available and what its own limits leave; none when unknown.
+std::optional<std::uint64_t> AvailableMemoryBytes();
+
+// Begins the font set-up on a thread of its own so that it overlaps the
+// start; the first font made waits for it. Without a call, that font sets up.
+void StartFontSetUp();
 
 // The rectangle, in the dialog's client pixels, of the template's control
 // `id`, laid out as the dialog manager lays it out; nullopt when the template

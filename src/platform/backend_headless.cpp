@@ -1,6 +1,10 @@
 // The headless backend: a fixed virtual screen and a scripted user. It is
 // deterministic: the same script gives the same messages in the same order.
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 
 #include "platform/user_internal.h"
@@ -25,7 +29,7 @@ public:
             return IsLiveWindow(msg.hwnd) ? Poll::Message : Poll::Handled;
         }
         // The user acts on what the screen shows: only after the paints.
-        if (paintPending || script_.empty())
+        if ((paintPending && config_.waitForPaints) || script_.empty())
             return Poll::Empty;
         const InputEvent event = script_.front();
         script_.pop_front();
@@ -105,6 +109,41 @@ void SetBackend(std::unique_ptr<Backend> backend) {
 void UseHeadlessBackend(HeadlessConfig config) {
     SetBackend(std::make_unique<HeadlessBackend>(std::move(config)));
     UseMemoryRegistry();
+}
+
+namespace {
+
+// A "Name:   1234 kB" line of a /proc file, in bytes.
+std::optional<std::uint64_t> ProcKilobytes(const char* file, const char* name) {
+    std::FILE* f = std::fopen(file, "r");
+    if (f == nullptr)
+        return std::nullopt;
+    char line[256];
+    std::optional<std::uint64_t> bytes;
+    const std::size_t length = std::strlen(name);
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        unsigned long long kib = 0;
+        if (std::strncmp(line, name, length) == 0 && std::sscanf(line + length, " %llu", &kib) == 1) {
+            bytes = static_cast<std::uint64_t>(kib) * 1024;
+            break;
+        }
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> AvailableMemoryBytes() {
+    std::optional<std::uint64_t> available = ProcKilobytes("/proc/meminfo", "MemAvailable:");
+    // A limit on the address space counts from what is mapped already.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const std::uint64_t used = ProcKilobytes("/proc/self/status", "VmSize:").value_or(0);
+        const std::uint64_t left = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+        available = available ? std::min(*available, left) : left;
+    }
+    return available;
 }
 
 }  // namespace platform

@@ -1,17 +1,102 @@
 // GDI objects and device contexts: creation, selection, deletion and the
 // drawing state a DC carries. The pixel work is in raster.cpp and text.cpp.
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/gdi_internal.h"
 
 namespace platform {
 
-void Surface::Resize(int w, int h) {
+namespace {
+
+// From this size on, pixels are mapped from the system rather than the heap.
+constexpr std::size_t MappedPixelBytes = std::size_t{1} << 20;
+constexpr std::size_t LargePage = std::size_t{2} << 20;
+
+// Zeroed memory of at least `bytes` bytes, starting on a large-page boundary
+// so the system can back its whole large pages with large pages (the tail
+// stays in small ones: no memory held beyond the picture); null when there
+// is none.
+void* MapZeroed(std::size_t bytes, std::size_t& mapped) {
+    constexpr std::size_t SmallPage = 4096;
+    if (bytes > SIZE_MAX - 2 * LargePage)
+        return nullptr;
+    const std::size_t length = (bytes + SmallPage - 1) / SmallPage * SmallPage;
+    void* raw = mmap(nullptr, length + LargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + LargePage - 1) / LargePage * LargePage;
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    if (const std::size_t tail = start + length + LargePage - (aligned + length); tail > 0)
+        munmap(reinterpret_cast<void*>(aligned + length), tail);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);  // a hint; refusal is fine
+#endif
+    mapped = length;
+    return reinterpret_cast<void*>(aligned);
+}
+
+}  // namespace
+
+PixelStore::PixelStore(std::size_t count, std::uint32_t value) {
+    if (count == 0)
+        return;
+    if (count > SIZE_MAX / sizeof(std::uint32_t))
+        throw std::bad_alloc();
+    const std::size_t bytes = count * sizeof(std::uint32_t);
+    void* memory = nullptr;
+    if (bytes >= MappedPixelBytes)
+        memory = MapZeroed(bytes, mappedBytes_);
+    else
+        memory = std::calloc(count, sizeof(std::uint32_t));
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    data_ = static_cast<std::uint32_t*>(memory);
+    size_ = count;
+    if (value != 0)
+        std::fill(data_, data_ + size_, value);
+}
+
+PixelStore::PixelStore(PixelStore&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mappedBytes_(std::exchange(other.mappedBytes_, 0)) {}
+
+PixelStore& PixelStore::operator=(PixelStore&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        mappedBytes_ = std::exchange(other.mappedBytes_, 0);
+    }
+    return *this;
+}
+
+PixelStore::~PixelStore() { Release(); }
+
+void PixelStore::Release() {
+    if (mappedBytes_ != 0)
+        munmap(data_, mappedBytes_);
+    else
+        std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    mappedBytes_ = 0;
+}
+
+void Surface::Resize(int w, int h, std::uint32_t value) {
     width = std::max(w, 0);
     height = std::max(h, 0);
-    pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0u);
+    pixels = PixelStore();  // the old pixels go before the new ones are made
+    pixels = PixelStore(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), value);
 }
 
 HPEN StockBlackPen() {

@@ -24,12 +24,46 @@ struct GdiObject {
     bool deletePending = false;
 };
 
+// The memory of a surface's pixels. A large one comes straight from the
+// system, already zero and in large pages where the system has them, so that
+// making a window-sized surface costs no pass over its memory and few faults.
+class PixelStore {
+public:
+    PixelStore() = default;
+    // `count` pixels of `value`; throws std::bad_alloc.
+    PixelStore(std::size_t count, std::uint32_t value);
+    PixelStore(PixelStore&& other) noexcept;
+    PixelStore& operator=(PixelStore&& other) noexcept;
+    PixelStore(const PixelStore&) = delete;
+    PixelStore& operator=(const PixelStore&) = delete;
+    ~PixelStore();
+
+    std::uint32_t* data() { return data_; }
+    const std::uint32_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::uint32_t* begin() { return data_; }
+    std::uint32_t* end() { return data_ + size_; }
+    const std::uint32_t* begin() const { return data_; }
+    const std::uint32_t* end() const { return data_ + size_; }
+    std::uint32_t& operator[](std::size_t i) { return data_[i]; }
+    const std::uint32_t& operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    void Release();
+
+    std::uint32_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t mappedBytes_ = 0;  // 0: from the heap
+};
+
 // 32-bit pixels, 0x00RRGGBB in memory (a top-down DIB section's layout).
 struct Surface {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;  // width * height, row-major, top row first
-    void Resize(int w, int h);          // keeps nothing; new pixels are 0 (black)
+    PixelStore pixels;  // width * height, row-major, top row first
+    // Keeps nothing; every pixel becomes `value` (black unless told).
+    void Resize(int w, int h, std::uint32_t value = 0);
 };
 
 // Converts between COLORREF (0x00BBGGRR) and the pixel layout (0x00RRGGBB).

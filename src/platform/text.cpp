@@ -14,12 +14,17 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
+#include <mutex>
 #include <string>
+#include <system_error>
 #include <tuple>
 
 #include "platform/gdi_internal.h"
 #include "platform/saturate.h"
+#include "platform/text_encoding.h"
+#include "platform/whole_file.h"
 
 namespace platform {
 
@@ -80,6 +85,47 @@ const char* GenericFamily(const LOGFONTA& log, const std::string& lowered) {
     return "sans-serif";
 }
 
+// fontconfig's set-up reads its whole configuration: the largest single cost
+// of a short run. It runs on a thread of its own from the moment the program
+// asks, alongside the program's start, and the first match waits for it.
+class FontSetUp {
+public:
+    static FontSetUp& Instance() {
+        static FontSetUp setUp;
+        return setUp;
+    }
+    void Start() {
+        std::call_once(started_, [this] {
+            try {
+                // The set-up's thread never takes the signals that end the
+                // program: the main thread's handling of them stays whole.
+                const SignalsHeld held;
+                ready_ = std::async(std::launch::async, [] { return FcInit() == FcTrue; });
+            } catch (const std::system_error&) {
+                // No thread to spare: set up now.
+                std::promise<bool> now;
+                now.set_value(FcInit() == FcTrue);
+                ready_ = now.get_future();
+            }
+        });
+    }
+    bool Wait() {
+        Start();
+        return ready_.get();
+    }
+    // fontconfig keeps caches that only FcFini releases; without it every run
+    // under a leak checker reports them.
+    ~FontSetUp() {
+        if (ready_.valid() && ready_.get())
+            FcFini();
+    }
+
+private:
+    FontSetUp() = default;
+    std::once_flag started_;
+    std::shared_future<bool> ready_;
+};
+
 struct MatchedFile {
     std::string path;
     int index = 0;
@@ -89,15 +135,7 @@ struct MatchedFile {
 // missing face falls back to a face of the same kind rather than whatever the
 // configuration likes best.
 bool MatchFontFile(const LOGFONTA& log, const std::string& faceName, int emPixels, MatchedFile& out) {
-    static const bool initialised = [] {
-        if (FcInit() != FcTrue)
-            return false;
-        // fontconfig keeps caches that only FcFini releases; without it every
-        // run under a leak checker reports them.
-        std::atexit([] { FcFini(); });
-        return true;
-    }();
-    if (!initialised)
+    if (!FontSetUp::Instance().Wait())
         return false;
     FcPattern* pattern = FcPatternCreate();
     if (pattern == nullptr)
@@ -175,23 +213,26 @@ public:
     int ascent() const { return ascent_; }
     int descent() const { return descent_; }
     // Advances come from the hinted outlines, as drawn, in whole pixels. Each
-    // is loaded when first asked for: a chart uses a few dozen of the 256.
-    int Advance(unsigned char byte) const {
-        if (advance_[byte] == kUnknownAdvance) {
-            advance_[byte] = 0;
-            if (FT_Load_Glyph(face_, GlyphIndex(byte), FT_LOAD_TARGET_MONO) == 0)
-                advance_[byte] = static_cast<int>(std::max<FT_Pos>(0, (face_->glyph->advance.x + 32) >> 6));
+    // is loaded when first asked for: a chart uses a few dozen characters.
+    int Advance(char32_t character) const {
+        Cached& c = CacheFor(character);
+        if (c.advance == kUnknownAdvance) {
+            c.advance = 0;
+            if (FT_Load_Glyph(face_, GlyphIndex(c, character), FT_LOAD_TARGET_MONO) == 0)
+                c.advance = static_cast<int>(std::max<FT_Pos>(0, (face_->glyph->advance.x + 32) >> 6));
         }
-        return advance_[byte];
+        return c.advance;
     }
 
     // Rendered on first use and kept.
-    const Glyph& GlyphFor(unsigned char byte) const {
-        Glyph& g = glyphs_[byte];
+    const Glyph& GlyphFor(char32_t character) const {
+        Cached& c = CacheFor(character);
+        Glyph& g = c.glyph;
         if (g.rendered)
             return g;
         g.rendered = true;
-        if (FT_Load_Glyph(face_, GlyphIndex(byte), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0)
+        if (FT_Load_Glyph(face_, GlyphIndex(c, character), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) !=
+            0)
             return g;
         const FT_GlyphSlot slot = face_->glyph;
         const FT_Bitmap& bm = slot->bitmap;
@@ -222,35 +263,58 @@ private:
     static constexpr int kUnknownAdvance = -1;
     static constexpr FT_UInt kUnknownIndex = ~FT_UInt{0};
 
-    FT_UInt GlyphIndex(unsigned char byte) const {
-        if (glyphIndex_[byte] == kUnknownIndex)
-            glyphIndex_[byte] = FT_Get_Char_Index(face_, static_cast<FT_ULong>(byte));
-        return glyphIndex_[byte];
+    struct Cached {
+        FT_UInt index = kUnknownIndex;
+        int advance = kUnknownAdvance;
+        Glyph glyph;
+    };
+    // The first 256 characters at hand, the rest looked up.
+    Cached& CacheFor(char32_t character) const {
+        return character < latin_.size() ? latin_[character] : others_[character];
     }
-    template <typename T>
-    static std::array<T, 256> Filled(T value) {
-        std::array<T, 256> a;
-        a.fill(value);
-        return a;
+    FT_UInt GlyphIndex(Cached& c, char32_t character) const {
+        if (c.index == kUnknownIndex)
+            c.index = FT_Get_Char_Index(face_, static_cast<FT_ULong>(character));
+        return c.index;
     }
 
     FT_Face face_;
     int em_;
     int ascent_ = 0;
     int descent_ = 0;
-    mutable std::array<FT_UInt, 256> glyphIndex_ = Filled(kUnknownIndex);
-    mutable std::array<int, 256> advance_ = Filled(kUnknownAdvance);
-    mutable std::array<Glyph, 256> glyphs_{};
+    mutable std::array<Cached, 256> latin_{};
+    mutable std::map<char32_t, Cached> others_;
 };
 
 namespace {
+
+// The characters of a text: UTF-8 when its bytes are valid UTF-8, else
+// Windows-1252, one byte a character.
+std::u32string Characters(const char* text, int count) {
+    std::u32string characters;
+    if (text == nullptr || count <= 0)
+        return characters;
+    const std::string_view bytes(text, static_cast<std::size_t>(count));
+    characters.reserve(bytes.size());
+    if (IsValidUtf8(bytes)) {
+        char32_t c = 0;
+        for (std::size_t at = 0; at < bytes.size();) {
+            at += Utf8Sequence(bytes.substr(at), c);
+            characters += c;
+        }
+    } else {
+        for (const char b : bytes)
+            characters += Windows1252(static_cast<std::uint8_t>(b));
+    }
+    return characters;
+}
 
 std::int64_t TextWidth(const FontFace* face, const char* text, int count) {
     if (face == nullptr || text == nullptr)
         return 0;
     std::int64_t width = 0;
-    for (int i = 0; i < count; ++i)
-        width += face->Advance(static_cast<unsigned char>(text[i]));
+    for (const char32_t c : Characters(text, count))
+        width += face->Advance(c);
     return width;
 }
 
@@ -266,15 +330,14 @@ void DrawGlyphRun(HDC__& dc, const FontFace& face, std::int64_t x, std::int64_t 
     std::uint32_t* const origin =
         dc.surface->pixels.data() + static_cast<std::ptrdiff_t>(dc.originY) * stride + dc.originX;
     std::int64_t pen = x;
-    for (int i = 0; i < count; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
+    for (const char32_t character : Characters(text, count)) {
         const std::int64_t penHere = pen;
-        pen += face.Advance(byte);
+        pen += face.Advance(character);
         // Glyphs never reach further left than a few advances of the pen, so
         // once the pen is far past the clip the rest of the string is too.
         if (penHere - kMaxEmPixels * 2 > clip.right)
             break;
-        const Glyph& g = face.GlyphFor(byte);
+        const Glyph& g = face.GlyphFor(character);
         if (g.bits.empty())
             continue;
         const std::int64_t gx = penHere + g.left;
@@ -399,6 +462,8 @@ HFONT StockSystemFont() {
     }();
     return &font;
 }
+
+void StartFontSetUp() { FontSetUp::Instance().Start(); }
 
 }  // namespace platform
 

@@ -208,11 +208,10 @@ HWND CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTempla
     dialog->normalRect = dialog->rect;
     // SetWindowPos-style resizing keeps old pixels; start from the background.
     try {
-        dialog->framebuffer.Resize(client.cx, client.cy);
+        dialog->framebuffer.Resize(client.cx, client.cy, ColorToPixel(DialogBackground));
     } catch (const std::bad_alloc&) {
         dialog->framebuffer = Surface{};
     }
-    std::fill(dialog->framebuffer.pixels.begin(), dialog->framebuffer.pixels.end(), ColorToPixel(DialogBackground));
 
     for (const DialogItemLayout& item : layout->items) {
         HWND control = NewWindow(dialog);

@@ -74,12 +74,11 @@ void ResizeFramebuffer(Surface& surface, int width, int height) {
         return;
     Surface next;
     try {
-        next.Resize(width, height);
+        next.Resize(width, height, ColorToPixel(DialogBackground));
     } catch (const std::bad_alloc&) {
         // Too large to hold: the window shows nothing rather than failing.
         next = Surface{};
     }
-    std::fill(next.pixels.begin(), next.pixels.end(), ColorToPixel(DialogBackground));
     const int w = std::min(next.width, surface.width);
     const int h = std::min(next.height, surface.height);
     for (int y = 0; y < h; ++y) {
@@ -510,6 +509,12 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
 
 HDC GetDC(HWND window) {
     if (!IsLiveWindow(window))
+        return nullptr;
+    // A window whose pixels could not be held (too large for the memory)
+    // has nothing to draw on or read from.
+    const HWND top = TopLevelOf(window);
+    const SIZE client = ClientSize(top);
+    if (top->framebuffer.pixels.empty() && client.cx > 0 && client.cy > 0)
         return nullptr;
     return MakeWindowDC(window);
 }

@@ -1,8 +1,12 @@
 // Writing a file so that it appears whole or not at all: the bytes go to a
 // fresh temporary file in the target's folder, flushed to the disk, which
-// then replaces the target in one rename. The export, the registry and the
-// framebuffer dump all write through here.
+// then replaces the target in one rename. A target that is a symbolic link
+// stays one: the file it leads to is replaced, and an existing file keeps its
+// permission bits. The export, the registry and the framebuffer dump all
+// write through here.
 #pragma once
+
+#include <signal.h>
 
 #include <cstdint>
 #include <span>
@@ -37,11 +41,51 @@ public:
     bool staged() const { return !temporary_.empty(); }
 
 private:
-    std::string target_;
+    std::string target_;     // the file the target name leads to
     std::string temporary_;
+    int slot_ = -1;          // where a signal handler finds the temporary
 };
 
 // Stage and commit in one.
 bool WriteWholeFile(const std::string& target, std::span<const std::uint8_t> bytes, FileError& error);
+
+// Holds an advisory lock on a folder while it lives, so that writers of one
+// folder take turns; the lock is the folder's own, so nothing is left behind.
+// Where the folder cannot be locked, the writer goes on without.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// Removes the temporary files of `target` left by processes that no longer
+// exist (a power cut, a kill that could not be caught).
+void RemoveStaleTemporaries(const std::string& target);
+
+// Holds SIGINT, SIGTERM and SIGHUP back from this thread while it lives, so
+// that files committed together are all in place (or none) before one of
+// these ends the process. A thread started meanwhile keeps them held for good.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_{};
+    bool held_ = false;
+};
+
+// From now on SIGINT, SIGTERM and SIGHUP first remove the temporary files
+// staged and not yet committed, then end the process as they would have;
+// SIGXFSZ no longer ends it (the write that went too far fails instead).
+void RemoveStagedFilesOnSignals();
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "export/export_chart.h"
-#include "marketdata/series.h"
+#include "marketdata/chart_files.h"
 #include "platform/win32.h"
 #include "render/panel.h"
 #include "render/resources.h"
@@ -28,13 +28,13 @@ struct ChartOriginPoint {
 };
 
 struct ChartWindowState {
-    marketdata::SeriesTables series;      // read at start and at each export
+    marketdata::ChartFiles files;         // series at start and export, the rest at each paint
     render::DrawingResources resources;   // made at initialisation
     HBITMAP backBuffer = nullptr;         // ChartRect's size when made; none after a resize
     ChartOriginPoint chartOrigin;
     std::array<char, 64> titleBuffer{};
-    // Engaged while an export's paint collects the image-map areas.
-    std::optional<render::MapAreaList> exportAreas;
+    // Filled in by the export's own paint.
+    exporting::ExportPaint exportPaint;
     // Told of every export's result.
     std::function<void(const exporting::ExportResult&)> exported;
 

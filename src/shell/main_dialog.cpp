@@ -27,7 +27,7 @@ INT_PTR InitDialog(HWND dialog, ChartWindowState& state) {
     RECT chartRect{};
     if (!GetChartRect(dialog, chartRect))
         return FALSE;
-    state.series = marketdata::LoadAllSeries();
+    state.files.ReloadSeries();
     state.chartOrigin = ChartOriginPoint{chartRect.left, chartRect.top};
     state.resources = render::DrawingResources::Create();
     // Restoring may resize the dialog, and its WM_SIZE needs the origin.
@@ -58,7 +58,7 @@ void Export(HWND dialog, ChartWindowState& state) {
     GetChartRect(dialog, chartRect);
     const std::vector<COLORREF> keep = render::ColorTableFills();
     const exporting::ExportRequest request{dialog, chartRect, GetDlgItem(dialog, ChartPlaceholderId), keep};
-    const exporting::ExportResult result = exporting::ExportChart(request, state.series, state.exportAreas);
+    const exporting::ExportResult result = exporting::ExportChart(request, state.files, state.exportPaint);
     if (state.exported)
         state.exported(result);
 }

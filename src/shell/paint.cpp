@@ -58,14 +58,16 @@ void PaintChart(HWND dialog, ChartWindowState& state) {
     // A panel that fails abandons this paint only: the window keeps the
     // pixels it had, and the back buffer survives for the next paint.
     try {
-        // The files the panels draw from are read again at every paint.
-        const marketdata::LabelTable labels = marketdata::LoadLabels();
-        const marketdata::RibbonTable ribbon = marketdata::LoadRibbon();
-        const marketdata::BroadcastTable broadcast = marketdata::LoadBroadcast();
-        const render::ChartData data{state.series, ribbon, broadcast, labels};
-        render::MapAreaList* areas = state.exportAreas ? &*state.exportAreas : nullptr;
-        if (ComposeChart(memoryDC, picture, state.resources, data, areas)) {
-            BitBlt(paintDC, chartRect.left, chartRect.top, width, height, memoryDC, 0, 0, SRCCOPY);
+        // Each paint looks at the files the panels draw from; only a changed one is read.
+        const marketdata::LabelTable& labels = state.files.Labels();
+        const marketdata::RibbonTable& ribbon = state.files.Ribbon();
+        const marketdata::BroadcastTable& broadcast = state.files.Broadcast();
+        const render::ChartData data{state.files.series(), ribbon, broadcast, labels};
+        exporting::ExportPaint& exportPaint = state.exportPaint;
+        render::MapAreaList* areas = exportPaint.collecting ? &exportPaint.areas : nullptr;
+        if (ComposeChart(memoryDC, picture, state.resources, data, areas) &&
+            BitBlt(paintDC, chartRect.left, chartRect.top, width, height, memoryDC, 0, 0, SRCCOPY)) {
+            exportPaint.painted = exportPaint.collecting;
         }
     } catch (...) {
     }

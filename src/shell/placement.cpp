@@ -3,8 +3,27 @@
 #include "shell/placement.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "platform/saturate.h"
 
 namespace shell {
+
+RECT FitToWorkArea(const RECT& saved, const RECT& work) {
+    // One side: the saved length, at least the minimum, at most the work
+    // area's (unless that is below the minimum); the start moved so the
+    // whole length lies on the work area.
+    auto fit = [](std::int64_t start, std::int64_t end, std::int64_t low, std::int64_t high, std::int64_t least) {
+        const std::int64_t room = std::max<std::int64_t>(high - low, 0);
+        const std::int64_t length = std::min(std::max(end - start, least), std::max(room, least));
+        start = std::clamp(start, low, std::max(low, high - length));
+        return std::pair{start, start + length};
+    };
+    const auto [left, right] = fit(saved.left, saved.right, work.left, work.right, MinimumPlacementWidth);
+    const auto [top, bottom] = fit(saved.top, saved.bottom, work.top, work.bottom, MinimumPlacementHeight);
+    return RECT{SaturateToInt32(left), SaturateToInt32(top), SaturateToInt32(right), SaturateToInt32(bottom)};
+}
 
 int SavePlacement(HWND window, const char* keyPath, const char* valueName) {
     WINDOWPLACEMENT placement{};
@@ -35,16 +54,7 @@ int RestorePlacement(HWND window, const char* keyPath, const char* valueName) {
     }
     RECT work{};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    RECT& r = placement.rcNormalPosition;
-    r.left = std::max(r.left, work.left);
-    r.right = std::min(r.right, work.right);
-    r.top = std::max(r.top, work.top);
-    r.bottom = std::min(r.bottom, work.bottom);
-    // A rectangle wholly off the work area is cut to nothing: keep the template's.
-    if (r.right <= r.left || r.bottom <= r.top) {
-        RegCloseKey(key);
-        return 0;
-    }
+    placement.rcNormalPosition = FitToWorkArea(placement.rcNormalPosition, work);
     SetWindowPlacement(window, &placement);
     RegCloseKey(key);
     return 1;

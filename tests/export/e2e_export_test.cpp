@@ -2,7 +2,7 @@
 // decoder, is the chart area just painted; bad sizes write nothing and a file
 // that cannot be written is reported; a headless browser shows the picture
 // with the map the data files call for, texts with quotes and angle brackets
-// leaving the page intact.
+// leaving the page intact, links that would run a script neither kept nor run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,7 +83,7 @@ TEST(SampleChartExport, GifIsTheChartAreaJustPaintedReducedKeepingTheChartsColou
 }
 
 // The sizes themselves are in e2e_golden_test.
-TEST(ExportCommand, BadSizesWriteNothingAndAScriptInTheWayStopsOnlyTheScript) {
+TEST(ExportCommand, BadSizesWriteNothingAndAScriptInTheWayStopsThePair) {
     testsupport::TempDir dir;
     fs::copy(testsupport::SampleDir() / "Data", dir.path() / "Data", fs::copy_options::recursive);
     for (const char* size : {"0x10", "40000x10", "abc"}) {
@@ -92,11 +92,13 @@ TEST(ExportCommand, BadSizesWriteNothingAndAScriptInTheWayStopsOnlyTheScript) {
         EXPECT_NE(run.err.find("size"), std::string::npos) << size << ": " << run.err;
         EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"Data"}) << size;
     }
+    // A folder where the script goes: neither file is written, and the run says so.
     dir.Write("DravenholtSummary.js/inside", "x");
     const CommandResult run = RunCommand({DH_BINARY, "--export"}, dir.path());
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("could not write DravenholtSummary.js"), std::string::npos) << run.err;
-    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"Data", "Dravenholt.gif", "DravenholtSummary.js"}));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("could not write DravenholtSummary.js: Is a directory"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("could not write Dravenholt.gif: not replaced"), std::string::npos) << run.err;
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"Data", "DravenholtSummary.js"}));
 }
 
 // ------------------------------------------------------------- the browser
@@ -146,9 +148,9 @@ std::vector<std::string> ExpectedReport(int w, int h, const std::vector<testsupp
     return lines;
 }
 
-// Loads a page running the script in `dir` in the headless browser; its report.
-std::vector<std::string> LoadPage(const fs::path& dir, std::string& diagnostics) {
-    std::ofstream(dir / "check.html") << PageText;
+// Loads `page` running the script in `dir` in the headless browser; its report.
+std::vector<std::string> LoadPage(const fs::path& dir, std::string& diagnostics, const char* page = PageText) {
+    std::ofstream(dir / "check.html") << page;
     const testsupport::TempDir profile;
     const CommandResult run = RunCommand(
         {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
@@ -240,6 +242,63 @@ TEST(BrowserPage, QuotesAndAngleBracketsInTextsKeepThePageIntact) {
                                          error));
     std::string diagnostics;
     EXPECT_EQ(LoadPage(dir.path(), diagnostics), ExpectedReport(40, 30, areas)) << diagnostics;
+}
+
+// Every area clicked, then what the links are and whether anything ran.
+constexpr const char* ClickingPageText = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>check</title></head><body>
+<script src="DravenholtSummary.js"></script>
+<pre id="report">not run</pre>
+<script>
+window.addEventListener('load', function () {
+  var areas = document.getElementsByTagName('area');
+  for (var k = 0; k < areas.length; ++k)
+    areas[k].click();
+  setTimeout(function () {
+    var out = ['title ' + document.title + ' areas ' + areas.length];
+    for (var k = 0; k < areas.length; ++k)
+      out.push(areas[k].protocol);
+    document.getElementById('report').textContent = out.join('\n');
+  }, 500);
+});
+</script></body></html>
+)";
+
+TEST(BrowserPage, LinksThatWouldRunScriptsInTheDataBecomeHarmless) {
+    SKIP_WITHOUT(testsupport::HaveProgram("chromium"), "the headless browser");
+    testsupport::TempDir dir;
+    fs::copy(testsupport::SampleDir() / "Data", dir.path() / "Data", fs::copy_options::recursive);
+    // Each would change the title when followed (the page follows them all);
+    // the seventh would also replace the page by its value.
+    const std::string set = "document.title='pwned'";
+    // clang-format off
+    const std::vector<std::string> links = {
+        "javascript:void(" + set + ")", "JaVaScRiPt:void(" + set + ")", "\x01javascript:void(" + set + ")",
+        "java\tscript:void(" + set + ")", "&#106;avascript:void(" + set + ")", "javascript&colon;void(" + set + ")",
+        "javascript:" + set, "jav&#x09;ascript:void(" + set + ")", "data:text/html,<script>opener." + set + "</script>",
+        "vbscript:" + set};
+    // clang-format on
+    std::string labels = "; every label a link\n", ribbon = "; every row a link\n";
+    const char* symbols[] = {"ALDR", "BRCH", "CEDR", "DGWD", "ELMW", "FIRR", "GNKO", "HZEL", "IRNW", "KTSR"};
+    for (std::size_t k = 0; k < links.size(); ++k) {
+        const std::string time = "14:4" + std::to_string(3 + k / 2) + (k % 2 ? ":30" : ":00");
+        labels += "T|" + time + "|-1.00|0|12|0|||label|" + links[k] + "|alt\n";
+        const std::string symbol = symbols[k];
+        ribbon += symbol + "|3|2|0|Data\\Ribbon\\" + symbol + ".txt|" + links[(k + 3) % 10] + "|alt\n";
+    }
+    dir.Write("Data/labels.txt", labels);
+    dir.Write("Data/RibbonInfo.txt", ribbon);
+    dir.Write("Data/CNBC_Elapsed.txt", "14:42:00|Desk|" + links[6] + "\n00:01:00|Desk|soft\n");
+    const CommandResult run = RunCommand({DH_BINARY, "--export", "--size", "900x700"}, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    std::string diagnostics;
+    const std::vector<std::string> report = LoadPage(dir.path(), diagnostics, ClickingPageText);
+    ASSERT_FALSE(report.empty()) << "the page was replaced or never reported\n" << diagnostics;
+    EXPECT_EQ(report[0], "title check areas 21") << diagnostics;
+    const std::set<std::string> followable = {"http:", "https:", "mailto:", "ftp:", "file:"};
+    for (std::size_t k = 1; k < report.size(); ++k)
+        EXPECT_TRUE(followable.count(report[k])) << "area " << k << ": " << report[k];
 }
 
 }  // namespace

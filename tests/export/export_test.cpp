@@ -135,7 +135,8 @@ TEST(ReduceColors, ManyColoursKeepTheListedOnesThenTheMostFrequentAndMapTheRestT
               (Bytes{1, 1, 1, 1, 0, 0, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
 }
 
-// 65535 pixels wide, the snapshot reads four rows at a time: 4, 4 and 2.
+// 65535 pixels wide, the widest a GIF holds, the snapshot reads one row at a
+// time: every row is a strip of its own.
 constexpr int WideWidth = 65535, WideHeight = 10;
 
 // Row y: its left half (10 + y, 0, 0), its right half (0, 10 + y, 0).
@@ -153,7 +154,7 @@ TEST(ReduceColorsInStrips, FirstAppearancesInLaterStripsComeInTheirOrder) {
     table.resize(256, 0);
     std::uint32_t stripRows = 0;
     const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
-    EXPECT_EQ(stripRows, 4u);
+    EXPECT_EQ(stripRows, 1u);
     EXPECT_EQ(reduced.colors, table);
     EXPECT_TRUE(reduced.indices == expected);
 }
@@ -180,7 +181,7 @@ TEST(ReduceColorsInStrips, CountsFromEveryStripChooseTheTable) {
     }
     std::uint32_t stripRows = 0;
     const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
-    EXPECT_EQ(stripRows, 4u);
+    EXPECT_EQ(stripRows, 1u);
     EXPECT_EQ(reduced.colors, table);
     EXPECT_TRUE(reduced.indices == expected);
 }
@@ -389,4 +390,30 @@ TEST(ImageMapScript, ExactLinesAndEscapedTexts) {
                   "-5,0,0,2147483647' alt='' href='' />\");\r\n" + area +
                   "1,2,3,4' alt='x&lt;y&gt;z   q&amp;' href='a&#39;b&quot;c\\\\d' />\");\r\n" + area +
                   "0,0,1,1' alt='\x7F\xFF' href='caf\xE9.htm' />\");\r\n" + tail);
+}
+
+// Links are read as a browser reads them before they are kept: blanks and
+// control characters in front skipped, tabs and line breaks anywhere dropped,
+// a character reference before the path taken for a possible colon.
+TEST(ImageMapScript, OnlyRelativeLinksFragmentsAndDocumentOrMailSchemesAreKept) {
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {"javascript:alert(1)", "#"}, {" JaVaScRiPt:x", "#"}, {"\tjava\nscript:x", "#"}, {"java\rscript:x", "#"},
+        {"\x01javascript:x", "#"}, {"\x1F\x20javascript:x", "#"}, {"data:text/html,x", "#"}, {"vbscript:x", "#"},
+        {"&#106;avascript:x", "#"}, {"javascript&colon;x", "#"}, {"file:///etc/passwd", "#"}, {"x:/y", "#"},
+        {"mailto", "mailto"}, {"http", "http"},  // no colon: relative
+        {"http://a/b", "http://a/b"}, {"HTTPS://a", "HTTPS://a"}, {"mailto:a@b.c", "mailto:a@b.c"},
+        {"ftp://f", "ftp://f"}, {" http://a", " http://a"}, {"ht\ttp://a", "ht tp://a"}, {"http\n:x", "http :x"},
+        {"#top", "#top"}, {"page.html", "page.html"}, {"dir/page.html?q=a:b", "dir/page.html?q=a:b"},
+        {"?javascript:x", "?javascript:x"}, {"#javascript:x", "#javascript:x"}, {"notes/a&b.htm", "notes/a&b.htm"},
+        {"", ""}};
+    // clang-format on
+    const std::string before = "document.write(\"  <area shape='rect' coords='1,2,3,4' alt='a' href='";
+    for (const auto& [link, written] : cases) {
+        SCOPED_TRACE(testing::PrintToString(link));
+        const std::string script = FormatImageMapScript(10, 10, {{RECT{1, 2, 3, 4}, link, "a"}});
+        const std::size_t at = script.find(before);
+        ASSERT_NE(at, std::string::npos) << script;
+        EXPECT_EQ(script.substr(at + before.size(), script.find("' />", at) - at - before.size()), written);
+    }
 }

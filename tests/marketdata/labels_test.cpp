@@ -70,6 +70,11 @@ TEST_F(LabelsFile, FieldsAndTheirLimits) {
     EXPECT_EQ(table.labels[2].text, text127);
     EXPECT_EQ(table.labels[3].text, text128.substr(0, 127));
     EXPECT_EQ(table.labels[3].link + table.labels[3].altText, "la");
+    // The cut keeps whole UTF-8 characters; Windows-1252 texts are cut at the limit.
+    const std::string a126(126, 'a');
+    const LabelTable cut = Load("T|14:44:00|0|0|0|0|||" + a126 + "\xC3\xA9\nT|14:44:01|0|0|0|0|||" + a126.substr(1) +
+                                "\xE2\x82\xAC\nT|14:44:02|0|0|0|0|||" + a126 + "\xE9\xE9\n");
+    EXPECT_EQ(Texts(cut), (std::vector<std::string>{a126, a126.substr(1), a126 + "\xE9"}));
 }
 
 TEST_F(LabelsFile, MissingFileIsNotPresent) {

@@ -160,6 +160,13 @@ TEST_F(Loaders, RibbonKeepsSixteenRowsAndCutsItsTexts) {
         EXPECT_EQ((Lengths{std::strlen(row->caption), std::strlen(row->link), std::strlen(row->altText)}),
                   (Lengths{95, 255, 63}))
             << row - ribbon.rows.data();
+    // An alternative text of 62 characters and an e acute in UTF-8: the
+    // character does not fit whole and is left out.
+    Write("RibbonInfo.txt", "caf\xC3\xA9|1|0|0|Data\\s.txt|l|" + std::string(62, 'a') + "\xC3\xA9\n");
+    const RibbonTable accented = LoadRibbon();
+    ASSERT_EQ(accented.rows.size(), 1u);
+    EXPECT_EQ(accented.rows[0].altText, std::string(62, 'a'));
+    EXPECT_STREQ(accented.rows[0].caption, "caf\xC3\xA9");
 }
 
 TEST_F(Loaders, BroadcastKeepsSixteenEventsAndCutsItsTexts) {

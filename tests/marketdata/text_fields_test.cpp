@@ -132,4 +132,22 @@ TEST(CopyText, CutsToTheFieldAndAlwaysTerminates) {
     EXPECT_STREQ(small, "");
 }
 
+// A UTF-8 text is cut before the character that would not fit whole; a text
+// that is not valid UTF-8 is one byte a character and cut at the limit.
+TEST(CopyText, KeepsWholeCharacters) {
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {"ab\xC3\xA9", "ab"}, {"abc\xC3\xA9", "abc"}, {"a\xC3\xA9z", "a\xC3\xA9"},    // two bytes across, after, inside
+        {"\xE2\x82\xAC", "\xE2\x82\xAC"}, {"a\xE2\x82\xAC", "a"}, {"\xF0\x9F\x93\x88", ""},  // three and four bytes
+        {"ab\xE9\xE9", "ab\xE9"}, {"\xE2\x82\xAC\x80", "\xE2\x82\xAC"},  // Windows-1252, or made so by a later byte
+        {"ab\xC3\xA9\xFF", "ab\xC3"}, {"a\xED\xA0\x80", "a\xED\xA0"},  // a surrogate is no UTF-8
+        {"ab\xC0\xAF", "ab\xC0"}};                                         // nor is an overlong form
+    // clang-format on
+    for (const auto& [text, kept] : cases) {
+        char field[4];
+        CopyText(field, text.c_str());
+        EXPECT_EQ(field, kept) << testing::PrintToString(text);
+    }
+}
+
 }  // namespace

@@ -132,10 +132,38 @@ TEST_F(Text, ProgramFacesAreMonospaceAndMediumIsNotBold) {
         HFONT font = CreateFontIndirectA(&log);
         SelectObject(dc_, font), Clear(), Draw(2, 2, 0, nullptr, "Wg8%");
         SelectObject(dc_, font_), DeleteObject(font);
-        return bitmap_->surface.pixels;
+        const platform::PixelStore& pixels = bitmap_->surface.pixels;
+        return std::vector<std::uint32_t>(pixels.begin(), pixels.end());
     };
     EXPECT_TRUE(ink(FW_MEDIUM) == ink(FW_NORMAL));
     EXPECT_TRUE(ink(700) != ink(FW_NORMAL));
+}
+
+// A text that is valid UTF-8 is drawn as UTF-8, any other as Windows-1252,
+// one byte a character: the same characters draw the same either way.
+TEST_F(Text, ValidUtf8DrawsAsUtf8AndOtherBytesAsWindows1252) {
+    const int advance = Extent("8").cx;
+    ASSERT_GT(advance, 0);
+    const auto ink = [&](const std::string& s) {
+        Clear(), Draw(4, 4, 0, nullptr, s);
+        const platform::PixelStore& pixels = bitmap_->surface.pixels;
+        return std::vector<std::uint32_t>(pixels.begin(), pixels.end());
+    };
+    struct Case {
+        std::string utf8, windows1252;
+        int characters;
+    };
+    // The right-hand texts are no valid UTF-8: "\xC3(" is two characters, not a broken one.
+    for (const Case& c : {Case{"\xC3\xA9", "\xE9", 1}, Case{"\xE2\x82\xAC", "\x80", 1}, Case{"\xC3\x83(", "\xC3(", 2},
+                          Case{"a\xE2\x80\x94z\xC3\x9F", "a\x97z\xDF", 4}, Case{"\xC3\xA9\xC3\x83", "\xE9\xC3", 2}}) {
+        SCOPED_TRACE(testing::PrintToString(c.utf8) + " against " + testing::PrintToString(c.windows1252));
+        EXPECT_EQ(Extent(c.utf8).cx, c.characters * advance);
+        EXPECT_EQ(Extent(c.windows1252).cx, c.characters * advance);
+        EXPECT_TRUE(ink(c.utf8) == ink(c.windows1252));
+        EXPECT_NE(BoxOf(kInk)[0], INT32_MAX) << "no ink";
+    }
+    // 0x80 is the euro, not the control character U+0080.
+    EXPECT_TRUE(ink("\xE2\x82\xAC") != ink("\xC2\x80"));
 }
 
 }  // namespace

@@ -116,9 +116,16 @@ TEST_F(WholeFile, AStagedFileWaitsBesideItsTargetUntilCommitted) {
     EXPECT_EQ(error.code, 0);
     EXPECT_FALSE(error.reason.empty());
     EXPECT_EQ(testsupport::ReadFile(target()), "new");
-    // A commit that fails takes its staged bytes away at once.
+    // A folder in the target's place is refused at once, before a partner
+    // file could be committed; one that appears later fails the commit,
+    // which takes its staged bytes away.
     fs::create_directory(dir.path() / "taken");
+    EXPECT_FALSE(staged.Stage(dir.path() / "taken", Bytes("x"), error));
+    ExpectSystemError(error, EISDIR);
+    EXPECT_EQ(Entries(), (std::set<std::string>{"out.gif", "taken"}));
+    fs::remove(dir.path() / "taken");
     ASSERT_TRUE(staged.Stage(dir.path() / "taken", Bytes("x"), error)) << error.reason;
+    fs::create_directory(dir.path() / "taken");
     EXPECT_FALSE(staged.Commit(error));
     ExpectSystemError(error, EISDIR);
     EXPECT_FALSE(staged.staged());

@@ -181,7 +181,7 @@ TEST_F(MainDialogTest, EveryPaintComposesTheWholeChartAndShowsIt) {
     HWND dialog = Create();
     UpdateWindow(dialog);
     ASSERT_NE(state->backBuffer, nullptr);
-    std::vector<std::uint32_t>& picture = state->backBuffer->surface.pixels;
+    platform::PixelStore& picture = state->backBuffer->surface.pixels;
     std::fill(picture.begin(), picture.end(), 0x00FE01FD);  // nothing of it may survive the next paint
     shell::InvalidateChart(dialog);
     UpdateWindow(dialog);
@@ -192,7 +192,7 @@ TEST_F(MainDialogTest, EveryPaintComposesTheWholeChartAndShowsIt) {
         differing += picture[i] != screen.pixels[i / 1801 * screen.width + i % 1801 + 2];
     EXPECT_EQ(differing, 0u) << "pixels of the chart area differ from the back buffer";
     EXPECT_EQ(std::count(picture.begin(), picture.end(), 0x00FE01FDu), 0);
-    EXPECT_EQ(picture.back(), 0x00FFFFFFu);  // the white ground
+    EXPECT_EQ(picture[picture.size() - 1], 0x00FFFFFFu);  // the white ground
     EXPECT_EQ(screen.pixels[0], platform::ColorToPixel(platform::DialogBackground));
 }
 
@@ -216,7 +216,8 @@ TEST_F(MainDialogTest, RunChartWindowReportsEveryExport) {
     EXPECT_NE(testsupport::ReadFile(dir.path() / "DravenholtSummary.js").find("width='400' height='300'"),
               std::string::npos);
 
-    // In a folder it may not write, neither file is written, each with the system's reason.
+    // In a folder it may not write, neither file is written: the picture with
+    // the system's reason, the script because the picture failed.
     fs::remove(dir.path() / "Dravenholt.gif"), fs::remove(dir.path() / "DravenholtSummary.js");
     ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
     const uid_t user = ::geteuid();
@@ -231,16 +232,27 @@ TEST_F(MainDialogTest, RunChartWindowReportsEveryExport) {
     EXPECT_EQ(status, 0);
     ASSERT_EQ(results.size(), 2u);
     EXPECT_FALSE(results[1].Complete());
-    for (const exporting::ExportedFile* file : {&results[1].script, &results[1].picture}) {
+    EXPECT_EQ(std::tie(results[1].picture.written, results[1].picture.reason),
+              std::tuple(false, std::string(std::strerror(EACCES))));
+    EXPECT_EQ(std::tie(results[1].script.written, results[1].script.reason),
+              std::tuple(false, std::string("not written, as Dravenholt.gif could not be")));
+    EXPECT_EQ(testsupport::Entries(dir.path()), DataOnly);
+
+    // A window too small to hold any chart area exports nothing, and says why.
+    Start({RECT{0, 0, 1920, 1080},
+           SIZE{1, 1},
+           {platform::InputEvent::RightClicked(0, 0), platform::InputEvent::KeyPressed(VK_ESCAPE)}});
+    EXPECT_EQ(shell::RunChartWindow(nullptr, [&](const exporting::ExportResult& r) { results.push_back(r); }), 0);
+    ASSERT_EQ(results.size(), 3u);
+    for (const exporting::ExportedFile* file : {&results[2].script, &results[2].picture}) {
         SCOPED_TRACE(file->name);
-        EXPECT_FALSE(file->written);
-        EXPECT_EQ(file->reason, std::strerror(EACCES));
+        EXPECT_EQ(std::tie(file->written, file->reason), std::tuple(false, std::string("the chart area is empty (0 x 1)")));
     }
     EXPECT_EQ(testsupport::Entries(dir.path()), DataOnly);
 }
 
-// --size takes WIDTHxHEIGHT, each 1 to 32767 in digits; anything else ends
-// with status 2 before a window is made.
+// --size takes WIDTHxHEIGHT, each 1 to 32767 in digits (leading zeros
+// allowed); anything else ends with status 2 before a window is made.
 TEST_F(MainDialogTest, CommandLineChoosesTheBackendAndRefusesBadSizes) {
     struct Run {
         const char* arguments;
@@ -253,6 +265,11 @@ TEST_F(MainDialogTest, CommandLineChoosesTheBackendAndRefusesBadSizes) {
         {"--export --size 32767x1", 0, "width='32767' height='1'"},
         {"--export --size 1x32767", 0, "width='1' height='32767'"},
         {"--export --size 640x480", 0, "width='640' height='480'"}, {"--export", 0, "width='1801' height='977'"},
+        // Leading zeros are part of the number, however many.
+        {"--export --size 0000001x1", 0, "width='1' height='1'"}, {"--export --size 0010x0010", 0, "width='10' height='10'"},
+        {"--export --size 000032767x1", 0, "width='32767' height='1'"}, {"--export --size 00000000x5", 2},
+        {"--export --size 0032768x1", 2}, {"--export --size 1x00000000000000000000032768", 2},
+        {"--export --size 1x000000000000000000000000000007", 0, "width='1' height='7'"},
         {"--export --size 0x1", 2}, {"--export --size 1x0", 2}, {"--export --size 32768x1", 2},
         {"--export --size 1x32768", 2}, {"--export --size 99999999x1", 2}, {"--export --size 10x", 2},
         {"--export --size x10", 2}, {"--export --size 10*10", 2}, {"--export --size -5x5", 2},
@@ -314,24 +331,32 @@ TEST_F(MainDialogTest, DestroySavesThePlacementAndTheNextStartReopensThere) {
     EXPECT_FALSE(IsWindow(dialog));
 }
 
-TEST_F(MainDialogTest, StoredPlacementsAreCutToTheWorkAreaOrCountAsAbsent) {
+// A stored rectangle is moved wholly onto the work area, keeping its size
+// (shrunk only to the work area's), and never below 200 x 150.
+TEST_F(MainDialogTest, StoredPlacementsAreMovedOntoTheWorkAreaOrCountAsAbsent) {
     constexpr RECT Template{0, 0, 1803, 977};  // where the dialog opens without a placement
+    constexpr RECT Screen{0, 0, 1920, 1080}, Small{0, 0, 1024, 768};
     // clang-format off
-    struct Case { const char* what; RECT stored, opened; UINT showCmd = SW_SHOWNORMAL; DWORD size = 44, type = REG_BINARY; };
+    struct Case { const char* what; RECT stored, opened; RECT work = Screen; UINT showCmd = SW_SHOWNORMAL; DWORD size = 44, type = REG_BINARY; };
     const Case cases[] = {
         {"inside", {100, 100, 900, 700}, {100, 100, 900, 700}},
-        {"past left and top", {-50, -20, 700, 500}, {0, 0, 700, 500}},
-        {"past right and bottom", {1500, 900, 2500, 1500}, {1500, 900, 1920, 1080}},
+        {"past left and top", {-50, -20, 700, 500}, {0, 0, 750, 520}},
+        {"closed at the bottom-right corner", {1700, 900, 3503, 1877}, {117, 103, 1920, 1080}},
+        {"past right and bottom", {1500, 900, 2500, 1500}, {920, 480, 1920, 1080}},
+        {"wholly off the work area", {3000, 2000, 3500, 2400}, {1420, 680, 1920, 1080}},
         {"larger than the screen", {-10, -10, 5000, 5000}, {0, 0, 1920, 1080}},
-        {"maximised", {200, 100, 1000, 700}, {200, 100, 1000, 700}, SW_SHOWMAXIMIZED},
-        {"nothing stored", {10, 10, 500, 400}, Template, SW_SHOWNORMAL, 0},
-        {"short", {10, 10, 500, 400}, Template, SW_SHOWNORMAL, 40},
-        {"not binary", {10, 10, 500, 400}, Template, SW_SHOWNORMAL, 44, REG_DWORD},
-        {"off the work area", {3000, 2000, 3500, 2400}, Template}, {"reversed", {500, 500, 400, 600}, Template}};
+        {"a smaller screen at this start", {1500, 900, 2500, 1500}, {24, 168, 1024, 768}, Small},
+        {"below the minimum", {10, 10, 11, 11}, {10, 10, 210, 160}},
+        {"reversed", {500, 500, 400, 600}, {500, 500, 700, 650}},
+        {"at the far end of 32 bits", {2147483000, 2147483000, 2147483600, 2147483600}, {1320, 480, 1920, 1080}},
+        {"maximised", {200, 100, 1000, 700}, {200, 100, 1000, 700}, Screen, SW_SHOWMAXIMIZED},
+        {"nothing stored", {10, 10, 500, 400}, Template, Screen, SW_SHOWNORMAL, 0},
+        {"short", {10, 10, 500, 400}, Template, Screen, SW_SHOWNORMAL, 40},
+        {"not binary", {10, 10, 500, 400}, Template, Screen, SW_SHOWNORMAL, 44, REG_DWORD}};
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Start({});  // work area 0,0 - 1920,1080, an empty registry in memory
+        Start({c.work});  // an empty registry in memory
         WINDOWPLACEMENT p{sizeof p, 0, c.showCmd, {}, {}, c.stored};
         HKEY key = nullptr;
         EXPECT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, shell::PlacementKeyPath, &key), ERROR_SUCCESS);
@@ -343,7 +368,7 @@ TEST_F(MainDialogTest, StoredPlacementsAreCutToTheWorkAreaOrCountAsAbsent) {
         GetWindowPlacement(dialog, &p);
         EXPECT_EQ(p.showCmd, UINT{SW_SHOWNORMAL});
         EXPECT_EQ(shell::RestorePlacement(dialog, shell::PlacementKeyPath, shell::PlacementValueName),
-                  c.opened.right != Template.right);
+                  c.size == 44 && c.type == REG_BINARY);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -18,7 +19,17 @@
 namespace reference {
 
 struct File {
-    explicit File(const char* name) : handle(OpenDataFile(name, "rt")) {}
+    explicit File(const char* name) : handle(OpenDataFile(name, "rt")) {
+        // A UTF-8 byte-order mark at the start is skipped (the text stream
+        // cannot go back, so a raw one looks first).
+        std::FILE* raw = OpenDataFile(name, "rb");
+        char mark[3];
+        if (raw != nullptr && std::fread(mark, 1, 3, raw) == 3 && std::memcmp(mark, "\xEF\xBB\xBF", 3) == 0 &&
+            handle != nullptr)
+            std::fread(mark, 1, 3, handle);
+        if (raw != nullptr)
+            std::fclose(raw);
+    }
     ~File() {
         if (handle != nullptr)
             std::fclose(handle);
