@@ -36,14 +36,6 @@ Colors Ramp(int count) {
     return colors;
 }
 
-Bytes Noise(std::size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    Bytes v(count);
-    for (auto& b : v)
-        b = std::uint8_t(rng());
-    return v;
-}
-
 Bytes Encode(std::uint32_t w, std::uint32_t h, Colors colors, Bytes indices) {
     const auto gif = EncodeGif(IndexedPicture{w, h, std::move(indices), std::move(colors)});
     EXPECT_TRUE(gif.has_value()) << w << "x" << h;
@@ -197,20 +189,17 @@ TEST(GifBytes, WorkedExamplesAndBlackPadding) {
         std::uint8_t packed;
         Bytes image;  // code size, sub-blocks, terminator; empty: not checked
     };
+    // clang-format off
     const Example examples[] = {
         {"one pixel", 1, 1, 256, {5}, 0xF7, {0x08, 0x04, 0x00, 0x0B, 0x04, 0x04, 0x00}},
         {"one colour", 2, 2, 256, {1, 1, 1, 1}, 0xF7, {0x08, 0x06, 0x00, 0x03, 0x08, 0x0C, 0x10, 0x10, 0x00}},
         {"sixteen colours", 2, 2, 16, {0, 1, 2, 3}, 0xF3, {0x04, 0x04, 0x10, 0x04, 0x31, 0x22, 0x00}},
-        {"indices beyond the table",
-         2,
-         2,
-         16,
-         {0x10, 0x21, 0xF2, 0x33},
-         0xF3,
+        {"indices beyond the table", 2, 2, 16, {0x10, 0x21, 0xF2, 0x33}, 0xF3,
          {0x04, 0x04, 0x10, 0x04, 0x31, 0x22, 0x00}},
         {"five colours: a table of eight, three black", 3, 2, 5, {0, 1, 2, 1, 2, 3}, 0xF2, {}},
         {"one colour: a table of two", 1, 1, 1, {0}, 0xF0, {}},
     };
+    // clang-format on
     for (const Example& e : examples) {
         SCOPED_TRACE(e.name);
         const Colors colors = Ramp(e.colors);
@@ -319,7 +308,9 @@ TEST(GifCodes, RunsAndAFullCodeTableGiveTheCodesOfThePlainGreedyWalkInFullSubBlo
     }
     const Bytes data = CodeBytes(Encode(w, h, Ramp(256), v));
     EXPECT_TRUE(data == GreedyLzw(v, 8)) << data.size() << " bytes of codes";
-    const Bytes noise = Noise(300 * 100, 11), codes = CodeBytes(Encode(300, 100, Ramp(256), noise));
+    Bytes noise(300 * 100);
+    std::ranges::generate(noise, [noiseRng = std::mt19937(11)]() mutable { return std::uint8_t(noiseRng()); });
+    const Bytes codes = CodeBytes(Encode(300, 100, Ramp(256), noise));
     EXPECT_GT(codes.size(), 3u * 255);
     EXPECT_TRUE(codes == GreedyLzw(noise, 8)) << codes.size() << " bytes of codes";
 }

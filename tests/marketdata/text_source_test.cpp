@@ -73,6 +73,7 @@ TEST_F(TextSourcePieces, EqualTheLineReadersAtEveryBlockSize) {
         // A UTF-8 byte-order mark is skipped at the start only, and only whole.
         {"byte-order mark", "\xEF\xBB\xBF;a|1\r\nb|2\n"},
         {"byte-order mark alone", "\xEF\xBB\xBF"},
+        {"byte-order mark, then one not at the start", "\xEF\xBB\xBF;a|1\r\n\xEF\xBB\xBF\n"},
         {"byte-order mark, then a line end", "\xEF\xBB\xBF\r\n\xEF\xBB\xBF"},
         {"two byte-order marks", "\xEF\xBB\xBF\xEF\xBB\xBFx\n"},
         {"part of a byte-order mark", "\xEF\xBB"},
@@ -96,12 +97,6 @@ TEST_F(TextSourcePieces, EqualTheLineReadersAtEveryBlockSize) {
             EXPECT_EQ(Rest(source), expected);
         }
     }
-}
-
-TEST_F(TextSourcePieces, AByteOrderMarkIsNoPartOfTheFirstLine) {
-    dir_.Write("Data/f.txt", "\xEF\xBB\xBF;a|1\r\n\xEF\xBB\xBF\n");
-    TextSource source(Name, 2);
-    EXPECT_EQ(Rest(source), (Pieces{";a|1\n", "\xEF\xBB\xBF\n"}));
 }
 
 TEST_F(TextSourcePieces, ReadingStopsAtTheSizeAtOpen) {

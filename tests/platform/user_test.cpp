@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/user_internal.h"
@@ -162,22 +163,17 @@ TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisibleWindowDcsShareTheFrame
 }
 
 TEST_F(User, EscapeAndEnterBecomeCommands) {
-    struct Case {
-        const char* what;
-        WPARAM key;
-        WPARAM command;
-    };
-    for (const Case& c : {Case{"Enter", VK_RETURN, IDOK}, Case{"Escape", VK_ESCAPE, IDCANCEL}}) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, key] : {std::pair<const char*, WPARAM>{"Enter", VK_RETURN}, {"Escape", VK_ESCAPE}}) {
+        SCOPED_TRACE(what);
         Start({});
         HWND dialog = Create();
         MSG other{dialog, WM_KEYDOWN, 'A', 0, 0, {0, 0}};
         EXPECT_FALSE(IsDialogMessageA(dialog, &other));
-        MSG up{dialog, WM_KEYUP, c.key, 0, 0, {0, 0}};
+        MSG up{dialog, WM_KEYUP, key, 0, 0, {0, 0}};
         EXPECT_FALSE(IsDialogMessageA(dialog, &up));
         seen.clear();
         // A key aimed at a control of the dialog counts for the dialog.
-        MSG msg{GetDlgItem(dialog, 2990), WM_KEYDOWN, c.key, 0, 0, {0, 0}};
+        MSG msg{GetDlgItem(dialog, 2990), WM_KEYDOWN, key, 0, 0, {0, 0}};
         EXPECT_TRUE(IsDialogMessageA(dialog, &msg));
         EXPECT_EQ(seen, (std::vector<UINT>{WM_COMMAND, WM_DESTROY}));  // the procedure closes on either
         EXPECT_FALSE(IsWindow(dialog));
@@ -188,18 +184,14 @@ TEST(MulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
     struct Case {
         int number, numerator, denominator, expected;
     };
+    // clang-format off
     const Case cases[] = {
-        {3, 1, 2, 2},
-        {-3, 1, 2, -2},
-        {3, 1, -2, -2},
-        {-3, -1, -2, -2},  // halves away from zero
-        {5, 1, 3, 2},
-        {4, 1, 3, 1},
-        {5, 1, 0, -1},                         // thirds; no denominator
-        {INT_MAX, INT_MAX, 1, -1},             // too large for an int
-        {INT_MAX, INT_MAX, INT_MAX, INT_MAX},  // large in between only
-        {INT_MIN, 1, -1, -1},                  // -INT_MIN overflows
-    };
+        {3, 1, 2, 2}, {-3, 1, 2, -2}, {3, 1, -2, -2}, {-3, -1, -2, -2},  // halves away from zero
+        {5, 1, 3, 2}, {4, 1, 3, 1}, {5, 1, 0, -1},                         // thirds; no denominator
+        {INT_MAX, INT_MAX, 1, -1},                                         // too large for an int
+        {INT_MAX, INT_MAX, INT_MAX, INT_MAX},                              // large in between only
+        {INT_MIN, 1, -1, -1}};                                             // -INT_MIN overflows
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(MulDiv(c.number, c.numerator, c.denominator), c.expected)
             << c.number << " * " << c.numerator << " / " << c.denominator;
