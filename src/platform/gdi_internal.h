@@ -93,7 +93,10 @@ struct HBRUSH__ : platform::GdiObject {
 struct HFONT__ : platform::GdiObject {
     HFONT__() : GdiObject(platform::ObjectKind::Font) {}
     LOGFONTA log{};
-    std::shared_ptr<platform::FontFace> face;  // null when no face could be loaded
+    // Found when the font first draws or measures, so that making fonts
+    // does not wait for the font set-up: null when no face could be loaded.
+    std::shared_ptr<platform::FontFace> face;
+    bool resolved = false;
 };
 
 struct HBITMAP__ : platform::GdiObject {

@@ -371,11 +371,21 @@ bool IsEmpty(const RECT& r) {
 
 constexpr RECT kUnclipped{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
+const FontFace* ResolvedFace(HFONT font) {
+    if (!font->resolved) {
+        font->face = ResolveFont(font->log);
+        font->resolved = true;
+    }
+    return font->face.get();
+}
+
 // The face a DC draws with: its font's, else the system font's.
 const FontFace* FaceOf(const HDC__& dc) {
-    if (dc.font != nullptr && dc.font->face)
-        return dc.font->face.get();
-    return StockSystemFont()->face.get();
+    if (dc.font != nullptr) {
+        if (const FontFace* face = ResolvedFace(dc.font))
+            return face;
+    }
+    return ResolvedFace(StockSystemFont());
 }
 
 }  // namespace
@@ -457,7 +467,6 @@ HFONT StockSystemFont() {
         f.log.lfWeight = FW_NORMAL;
         std::strcpy(f.log.lfFaceName, "DejaVu Sans Mono");
         f.log.lfPitchAndFamily = 0x31;  // FIXED_PITCH | FF_MODERN
-        f.face = ResolveFont(f.log);
         return f;
     }();
     return &font;
@@ -475,7 +484,6 @@ HFONT CreateFontIndirectA(const LOGFONTA* log) {
     auto* font = new HFONT__;
     font->log = *log;
     font->log.lfFaceName[LF_FACESIZE - 1] = '\0';
-    font->face = ResolveFont(*log);
     return font;
 }
 
