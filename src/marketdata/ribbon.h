@@ -42,7 +42,8 @@ struct RibbonSpec {
 RibbonTable LoadRibbon();
 // The usable lines of Data\RibbonInfo.txt, in order.
 std::vector<RibbonSpec> LoadRibbonInfo();
-// A row of the spec over the numbers of its file, divided as it says.
+// The row a configuration line describes, over the numbers of its file,
+// divided as it says.
 RibbonRow MakeRibbonRow(const RibbonSpec& spec, const std::int32_t* values);
 // SecondCount numbers from column `column` of `fileName`, combined per second
 // by `rule`; none when the file cannot be read.
