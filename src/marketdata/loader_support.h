@@ -43,16 +43,18 @@ void ForEachSlotLine(TextSource& source, std::uint32_t divisor, std::uint32_t fi
     std::string_view piece;
     while (source.NextPiece(piece)) {
         std::string_view first;
-        if (!FirstField(piece, first) || ParseTimeOfDay(first) / divisor < firstSlot)
+        if (!FirstField(piece, first))
             continue;
+        const std::uint32_t slot = ParseTimeOfDay(first) / divisor;
+        if (slot < firstSlot)
+            continue;
+        // Split only now; field 0 is `first`. An empty last field does not
+        // count, so "time|" alone is still too short, even to end the reading.
         std::memcpy(line, piece.data(), piece.size());
         line[piece.size()] = '\0';
         TrimLineEnd(line);
         const int fieldCount = SplitFields(line, fields, MaxFields, true);
         if (fieldCount < 2)
-            continue;
-        const std::uint32_t slot = ParseTimeOfDay(fields[0]) / divisor;
-        if (slot < firstSlot)
             continue;
         if (slot > lastSlot)
             break;

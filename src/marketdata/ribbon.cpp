@@ -68,11 +68,11 @@ std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint
     return values;
 }
 
-std::vector<RibbonSpec> LoadRibbonInfo() {
-    std::vector<RibbonSpec> specs;
+std::vector<RibbonRowConfig> LoadRibbonInfo() {
+    std::vector<RibbonRowConfig> configs;
     TextSource file(RibbonInfoFile);
     if (!file) {
-        return specs;
+        return configs;
     }
     char line[LineBufferSize];
     char* fields[MaxFields];
@@ -88,33 +88,33 @@ std::vector<RibbonSpec> LoadRibbonInfo() {
         for (; fieldCount < RibbonFieldCount; ++fieldCount) {
             fields[fieldCount] = const_cast<char*>(EmptyField);
         }
-        RibbonSpec spec{};
-        spec.column = static_cast<std::uint32_t>(ParseCount(fields[1]));
-        spec.rule = static_cast<RibbonRule>(ParseCount(fields[2]));
-        if (spec.column == 0) {
+        RibbonRowConfig config{};
+        config.column = static_cast<std::uint32_t>(ParseCount(fields[1]));
+        config.rule = static_cast<RibbonRule>(ParseCount(fields[2]));
+        if (config.column == 0) {
             continue;
         }
-        spec.divisor = static_cast<std::uint32_t>(ParseCount(fields[3]));
+        config.divisor = static_cast<std::uint32_t>(ParseCount(fields[3]));
         char name[LineBufferSize];
         CopyFileName(name, fields[4]);
-        spec.fileName = name;
-        CopyText(spec.caption, fields[0]);
-        CopyText(spec.link, fields[5]);
-        CopyText(spec.altText, fields[6]);
-        specs.push_back(std::move(spec));
+        config.fileName = name;
+        CopyText(config.caption, fields[0]);
+        CopyText(config.link, fields[5]);
+        CopyText(config.altText, fields[6]);
+        configs.push_back(std::move(config));
     }
-    return specs;
+    return configs;
 }
 
-RibbonRow MakeRibbonRow(const RibbonSpec& spec, const std::int32_t* values) {
+RibbonRow MakeRibbonRow(const RibbonRowConfig& config, const std::int32_t* values) {
     RibbonRow row{};
-    std::memcpy(row.caption, spec.caption, sizeof row.caption);
-    std::memcpy(row.link, spec.link, sizeof row.link);
-    std::memcpy(row.altText, spec.altText, sizeof row.altText);
+    std::memcpy(row.caption, config.caption, sizeof row.caption);
+    std::memcpy(row.link, config.link, sizeof row.link);
+    std::memcpy(row.altText, config.altText, sizeof row.altText);
     row.values.reset(new std::int32_t[SecondCount]);
     for (std::uint32_t i = 0; i < SecondCount; ++i) {
-        row.values[i] = spec.divisor > 1
-                            ? static_cast<std::int32_t>(static_cast<std::uint32_t>(values[i]) / spec.divisor)
+        row.values[i] = config.divisor > 1
+                            ? static_cast<std::int32_t>(static_cast<std::uint32_t>(values[i]) / config.divisor)
                             : values[i];
     }
     return row;
@@ -122,15 +122,16 @@ RibbonRow MakeRibbonRow(const RibbonSpec& spec, const std::int32_t* values) {
 
 RibbonTable LoadRibbon() {
     RibbonTable table;
-    for (const RibbonSpec& spec : LoadRibbonInfo()) {
-        if (table.rows.size() == RibbonCapacity) {
-            break;
-        }
-        const auto values = LoadRibbonSeries(spec.fileName.c_str(), spec.column, spec.rule);
-        if (values) {
-            table.rows.push_back(MakeRibbonRow(spec, values.get()));
-        }  // a row whose file is missing leaves its place to the next
-    }
+    std::unique_ptr<std::int32_t[]> values;  // the current line's, until its row is made
+    ForEachRibbonRow(
+        LoadRibbonInfo(),
+        [&](const RibbonRowConfig& config) {
+            values = LoadRibbonSeries(config.fileName.c_str(), config.column, config.rule);
+            return values.get();
+        },
+        [&](const RibbonRowConfig& config, const std::int32_t* row) {
+            table.rows.push_back(MakeRibbonRow(config, row));
+        });
     return table;
 }
 

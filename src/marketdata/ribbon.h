@@ -2,6 +2,7 @@
 // its number per second of the second window, read again at every paint.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ struct RibbonTable {
 };
 
 // One usable line of Data\RibbonInfo.txt: a row when its file can be read.
-struct RibbonSpec {
+struct RibbonRowConfig {
     char caption[96];
     char link[256];
     char altText[64];
@@ -41,10 +42,25 @@ struct RibbonSpec {
 // Reads Data\RibbonInfo.txt and every row's series file.
 RibbonTable LoadRibbon();
 // The usable lines of Data\RibbonInfo.txt, in order.
-std::vector<RibbonSpec> LoadRibbonInfo();
+std::vector<RibbonRowConfig> LoadRibbonInfo();
 // The row a configuration line describes, over the numbers of its file,
 // divided as it says.
-RibbonRow MakeRibbonRow(const RibbonSpec& spec, const std::int32_t* values);
+RibbonRow MakeRibbonRow(const RibbonRowConfig& config, const std::int32_t* values);
+// The table's rows, in order: each configuration line whose numbers
+// `valuesOf(config)` finds (none: its file is missing, and the next line
+// moves up), at most RibbonCapacity; `use(config, values)` gets each.
+template <typename ValuesOf, typename Use>
+void ForEachRibbonRow(const std::vector<RibbonRowConfig>& configs, ValuesOf valuesOf, Use use) {
+    std::size_t rows = 0;
+    for (const RibbonRowConfig& config : configs) {
+        if (rows == RibbonCapacity)
+            break;
+        if (const std::int32_t* values = valuesOf(config)) {
+            use(config, values);
+            ++rows;
+        }
+    }
+}
 // SecondCount numbers from column `column` of `fileName`, combined per second
 // by `rule`; none when the file cannot be read.
 std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint32_t column, RibbonRule rule);

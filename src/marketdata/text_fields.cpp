@@ -107,6 +107,14 @@ int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks) {
     return count;
 }
 
+std::uint32_t ParseTimeOfDay(char* text) {
+    return text == nullptr ? 0 : ParseTimeOfDay(std::string_view(text));
+}
+
+namespace {
+
+// One component of a time over [cursor, end): digits up to the next
+// separator; `cursor` moves past it.
 std::uint32_t ParseTimeComponent(const char*& cursor, const char* end, std::uint32_t bound) {
     // ':' wins over '.', wherever the two stand in the rest of the text;
     // one pass finds the first of each.
@@ -139,23 +147,6 @@ std::uint32_t ParseTimeComponent(const char*& cursor, const char* end, std::uint
     }
     return value < bound ? value : 0;
 }
-
-std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound) {
-    const char* next = cursor;
-    const std::uint32_t value = ParseTimeComponent(next, cursor + std::strlen(cursor), bound);
-    // A component that ended at a separator cuts the text there.
-    if (next > cursor && (next[-1] == ':' || next[-1] == '.')) {
-        cursor[next - 1 - cursor] = '\0';
-    }
-    cursor += next - cursor;
-    return value;
-}
-
-std::uint32_t ParseTimeOfDay(char* text) {
-    return text == nullptr ? 0 : ParseTimeOfDay(std::string_view(text));
-}
-
-namespace {
 
 // HH:MM:SS or HH:MM:SS.m to .mmm, the shape of almost every line: read in one
 // go with the same bounds as component by component.
@@ -263,10 +254,6 @@ std::int32_t ParseCount(const char* text) {
         }
     }
     return static_cast<std::int32_t>(value);
-}
-
-bool ReadLine(std::FILE* file, char (&buffer)[LineBufferSize]) {
-    return std::fgets(buffer, LineReadLimit, file) != nullptr;
 }
 
 void CopyText(char* destination, std::size_t size, const char* text) {

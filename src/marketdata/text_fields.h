@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
 
 namespace marketdata {
@@ -23,18 +22,12 @@ std::uint32_t TrimLineEnd(char* text);
 char* FindChar(char* text, char c);
 const char* FindChar(const char* text, char c);
 int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks);
-std::uint32_t ParseTimeComponent(char*& cursor, std::uint32_t bound);
+// Milliseconds of the day of a time such as 14:42:30.250 (0 for a null text).
 std::uint32_t ParseTimeOfDay(char* text);
-// The same without writing into the text, over [cursor, end) and a view.
-std::uint32_t ParseTimeComponent(const char*& cursor, const char* end, std::uint32_t bound);
 std::uint32_t ParseTimeOfDay(std::string_view text);
 std::int32_t ParsePrice(const char* text);
 std::int32_t ParseSignedPrice(const char* text);
 std::int32_t ParseCount(const char* text);
-
-// Reads the next piece of a line the way every reader does (fgets with the
-// limit 1023 into a LineBufferSize buffer). False at the end of the file.
-bool ReadLine(std::FILE* file, char (&buffer)[LineBufferSize]);
 
 // Copies `text` into a fixed field of `size` bytes, cutting what does not fit
 // (a UTF-8 text between characters); the result is always zero-terminated.

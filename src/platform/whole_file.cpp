@@ -165,10 +165,11 @@ StagedFile::~StagedFile() {
 bool StagedFile::Stage(const std::string& target, std::span<const std::uint8_t> bytes, FileError& error) {
     Discard();
     const std::string final = FinalTarget(target);
+    struct stat existing;
+    const bool exists = ::stat(final.c_str(), &existing) == 0;
     // A folder in the target's place could not be replaced at commit: say so now,
     // before a partner file is put in place.
-    struct stat inTheWay;
-    if (::stat(final.c_str(), &inTheWay) == 0 && S_ISDIR(inTheWay.st_mode)) {
+    if (exists && S_ISDIR(existing.st_mode)) {
         error = ErrorFromErrno(EISDIR);
         return false;
     }
@@ -178,8 +179,7 @@ bool StagedFile::Stage(const std::string& target, std::span<const std::uint8_t> 
     if (fd < 0)
         return false;
     // The file replaced keeps its permission bits.
-    struct stat existing;
-    if (::stat(final.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (exists && S_ISREG(existing.st_mode))
         ::fchmod(fd, existing.st_mode & 07777);
     bool good = WriteAll(fd, bytes.data(), bytes.size(), error);
     // A file system that cannot sync (or a read-only one that let us create

@@ -131,6 +131,14 @@ TEST(ReduceColors, ManyColoursKeepTheListedOnesThenTheMostFrequentAndMapTheRestT
 // time: every row is a strip of its own.
 constexpr int WideWidth = 65535, WideHeight = 10;
 
+void ExpectReducedRowByRow(const MemoryPicture& picture, const Colors& table, const Bytes& expected) {
+    std::uint32_t stripRows = 0;
+    const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
+    EXPECT_EQ(stripRows, 1u);
+    EXPECT_EQ(reduced.colors, table);
+    EXPECT_TRUE(reduced.indices == expected);
+}
+
 // Row y: its left half (10 + y, 0, 0), its right half (0, 10 + y, 0).
 TEST(ReduceColorsInStrips, FirstAppearancesInLaterStripsComeInTheirOrder) {
     MemoryPicture picture(WideWidth, WideHeight);
@@ -144,11 +152,7 @@ TEST(ReduceColorsInStrips, FirstAppearancesInLaterStripsComeInTheirOrder) {
         expected.insert(expected.end(), WideWidth - WideWidth / 2, std::uint8_t(2 * y + 1));
     }
     table.resize(256, 0);
-    std::uint32_t stripRows = 0;
-    const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
-    EXPECT_EQ(stripRows, 1u);
-    EXPECT_EQ(reduced.colors, table);
-    EXPECT_TRUE(reduced.indices == expected);
+    ExpectReducedRowByRow(picture, table, expected);
 }
 
 // On white: A_i = (0, 0, i + 1) once each in row 1 (the first strip), grey
@@ -171,11 +175,7 @@ TEST(ReduceColorsInStrips, CountsFromEveryStripChooseTheTable) {
         std::fill_n(&expected[9 * WideWidth + 100 * j], 2, std::uint8_t(2 + j));
         table.insert(table.begin() + 2 + j, 0xC80000 | std::uint32_t(j) << 8);
     }
-    std::uint32_t stripRows = 0;
-    const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows);
-    EXPECT_EQ(stripRows, 1u);
-    EXPECT_EQ(reduced.colors, table);
-    EXPECT_TRUE(reduced.indices == expected);
+    ExpectReducedRowByRow(picture, table, expected);
 }
 
 // ---------------------------------------------------------------- GIF bytes

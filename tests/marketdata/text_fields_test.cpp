@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "marketdata/text_source.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -94,19 +96,16 @@ TEST(ParseCount, CommasSkippedOtherCharactersStopThirtyTwoBitWrap) {
         EXPECT_EQ(ParseCount(text), want) << text;
 }
 
-// The pieces ReadLine delivers for `content`, as trimmed lengths.
+// The pieces a data file's reader delivers for `content`, as trimmed lengths.
 std::vector<std::uint32_t> PieceLengths(const std::string& content) {
-    std::FILE* file = std::tmpfile();
-    EXPECT_NE(file, nullptr);
-    if (file == nullptr)
-        return {};
-    std::fputs(content.c_str(), file);
-    std::rewind(file);
+    const testsupport::TempDir dir;
+    const std::string name = dir.Write("pieces.txt", content).string();
+    TextSource file(name.c_str());
+    EXPECT_TRUE(file);
     char buffer[LineBufferSize];
     std::vector<std::uint32_t> lengths;
-    while (ReadLine(file, buffer))
+    while (file.ReadLine(buffer))
         lengths.push_back(TrimLineEnd(buffer));
-    std::fclose(file);
     return lengths;
 }
 

@@ -353,7 +353,9 @@ TEST_F(MainDialogTest, StoredPlacementsAreMovedOntoTheWorkAreaOrCountAsAbsent) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Start({c.work});  // an empty registry in memory
+        platform::HeadlessConfig screen;  // and an empty registry in memory
+        screen.workArea = c.work;
+        Start(screen);
         WINDOWPLACEMENT p{sizeof p, 0, c.showCmd, {}, {}, c.stored};
         HKEY key = nullptr;
         EXPECT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, shell::PlacementKeyPath, &key), ERROR_SUCCESS);
