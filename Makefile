@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 PACKAGES := tools/packages ensure
 
-.PHONY: all program run test asan bench fuzz package install format clean
+.PHONY: all program run test asan bench fuzz package install format clean windows test-windows
 
 all: program
 
@@ -55,6 +55,27 @@ fuzz:
 	  $$f -runs=0 $(CURDIR)/fuzz/corpus/$$n; \
 	done
 
+# The Windows programs, cross-built with mingw-w64: build-win64/dravenholt.exe
+# (x86_64) and build-win32/dravenholt.exe (i686), each with its unit tests.
+windows:
+	@$(PACKAGES) windows
+	cmake --preset windows-x64 >/dev/null
+	cmake --build --preset windows-x64 -j $(JOBS)
+	cmake --preset windows-x86 >/dev/null
+	cmake --build --preset windows-x86 -j $(JOBS)
+
+# Both Windows builds under Wine: their unit tests, their exports against this
+# build's, and the GDI conformance harness drawn both ways.
+test-windows:
+	@$(PACKAGES) test-windows
+	@$(MAKE) --no-print-directory windows
+	@tools/wine-prefix build-wine/prefix >/dev/null
+	cmake --preset wine >/dev/null
+	cmake --build --preset wine -j $(JOBS)
+	ctest --preset windows-x64 -j $(JOBS)
+	ctest --preset windows-x86 -j $(JOBS)
+	ctest --preset wine
+
 # A Debian package of the program (build-program/dravenholt_*.deb).
 package: program
 	@$(PACKAGES) package
@@ -67,4 +88,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-program build-asan build-bench build-fuzz
+	rm -rf build build-program build-asan build-bench build-fuzz build-win64 build-win32 build-wine

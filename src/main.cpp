@@ -17,8 +17,13 @@
 
 namespace {
 
+#ifdef _WIN32
+#define DH_WINDOW_PLACE "on the desktop"
+#else
+#define DH_WINDOW_PLACE "on the X display"
+#endif
 constexpr const char* Usage =
-    "usage: dravenholt                                 open the chart window on the X display\n"
+    "usage: dravenholt                                 open the chart window " DH_WINDOW_PLACE "\n"
     "       dravenholt --export [--size WIDTHxHEIGHT]  write Dravenholt.gif and DravenholtSummary.js\n"
     "                                                  here without a display (size 1 to 32767 each way)\n"
     "       dravenholt --help | --version\n";
@@ -91,8 +96,12 @@ int ChooseHeadless(const std::optional<SIZE>& chart) {
     if (!EnoughMemoryFor(size, origin))
         return 1;
     platform::HeadlessConfig config;
-    if (chart)
+    if (chart) {
         config.initialClientSize = SIZE{chart->cx + origin.x, chart->cy + origin.y};
+        // The virtual screen holds the window whole, so nothing shrinks it.
+        config.workArea.right = std::max(config.workArea.right, config.initialClientSize->cx);
+        config.workArea.bottom = std::max(config.workArea.bottom, config.initialClientSize->cy);
+    }
     config.script = {platform::InputEvent::RightClicked(origin.x, origin.y),
                      platform::InputEvent::KeyPressed(VK_ESCAPE)};
     config.waitForPaints = false;
@@ -163,11 +172,15 @@ int main(int argc, char** argv) {
         if (const int refused = ChooseHeadless(chartSize); refused != 0)
             return refused;
     } else {
+#ifdef _WIN32
+        platform::UseDesktop();
+#else
         std::string error;
         if (!platform::UseX11Backend(error)) {
             std::fprintf(stderr, "dravenholt: %s\n", error.c_str());
             return 1;
         }
+#endif
     }
     std::vector<exporting::ExportResult> exports;
     const int status = shell::RunChartWindow(nullptr, [&](const exporting::ExportResult& result) {

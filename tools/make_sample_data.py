@@ -275,6 +275,11 @@ class Collector:
 
 def main():
     args = sys.argv[1:]
+    if args and args[0] in ("-h", "--help"):
+        print(__doc__.strip())
+        return
+    if args and args[0].startswith("-") and args[0] != "--whole-day":
+        sys.exit("make_sample_data.py: unknown option " + args[0] + " (see --help)")
     if args and args[0] == "--whole-day":
         if len(args) != 2:
             sys.exit("usage: make_sample_data.py --whole-day output-folder")

@@ -80,7 +80,9 @@ bool WindowSnapshot::ReadRows(std::uint32_t top, std::uint32_t count, std::uint3
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    if (GetDIBits(memoryDC_, strip_, 0, count, pixels, &info, DIB_RGB_COLORS) != rows)
+    // Scan lines count from the bottom: the strip's top `count` rows are the
+    // ones that end stripRows - count lines above it.
+    if (GetDIBits(memoryDC_, strip_, stripRows_ - count, count, pixels, &info, DIB_RGB_COLORS) != rows)
         return false;
     // The fourth byte of a pixel is not part of its colour.
     for (std::size_t i = 0, n = std::size_t{width_} * count; i < n; ++i)

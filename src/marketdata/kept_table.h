@@ -56,8 +56,8 @@ public:
         // Only stamps near the clock count: one far in the future (a copy
         // from a machine whose clock runs ahead) would otherwise make every
         // paint read the file again.
-        const auto near = [now](std::int64_t t) { return t > now - RecentStampNs && t < now + RecentStampNs; };
-        recent_ = stamp_ && (near(stamp_->modifiedNs) || near(stamp_->changedNs));
+        const auto nearNow = [now](std::int64_t t) { return t > now - RecentStampNs && t < now + RecentStampNs; };
+        recent_ = stamp_ && (nearNow(stamp_->modifiedNs) || nearNow(stamp_->changedNs));
     }
 
 private:

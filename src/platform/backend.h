@@ -48,9 +48,16 @@ struct HeadlessConfig {
 // Headless backend with an in-memory registry, so no stored placement changes
 // a headless picture's size. Also the backend until one is chosen.
 void UseHeadlessBackend(HeadlessConfig config);
+#ifdef _WIN32
+// The window on the real desktop. The program is a console program, so that
+// scripts get its messages and wait for its exit status; opened from the
+// desktop, it lets go of the console window made for it alone.
+void UseDesktop();
+#else
 // X11 backend on $DISPLAY with the registry file; false with a message when
 // no display can be opened.
 bool UseX11Backend(std::string& error);
+#endif
 
 // The memory this process can still take, as far as the system tells:
 // what is available and what its own limits leave; none when unknown.

@@ -139,12 +139,17 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMA
         return 0;
     FillHeader(h, depth, sizeImage);
 
+    // Scan lines count from the bottom in both layouts. Bottom-up, the buffer
+    // holds lines start.. upwards; top-down, it holds the `lines` rows that
+    // end `start` rows above the bottom, top first, so a part read from a
+    // top-down DIB comes from its lower rows.
     const std::int64_t first = start;
     const std::int64_t end = std::min<std::int64_t>(height, first + static_cast<std::int64_t>(lines));
     if (bits == nullptr)
         return static_cast<int>(std::max<std::int64_t>(end - first, 1));
     if (first >= end)
         return 0;
+    const std::int64_t topDownOffset = height - (end - first) - first;
 
     Palette palette;
     if (depth <= 8) {
@@ -162,8 +167,7 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMA
     for (std::int64_t line = first; line < end; ++line) {
         BYTE* row = out + (line - first) * stride;
         std::memset(row, 0, static_cast<std::size_t>(stride));
-        // Scan line 0 is the bitmap's bottom row in a bottom-up DIB.
-        const std::int64_t srcRow = bottomUp ? surface.height - 1 - line : line;
+        const std::int64_t srcRow = bottomUp ? surface.height - 1 - line : line - first + topDownOffset;
         if (srcRow < 0 || srcRow >= surface.height)
             continue;
         const std::uint32_t* src = surface.pixels.data() + static_cast<std::size_t>(srcRow) * surface.width;

@@ -201,6 +201,10 @@ void FreeDeviceContext(HDC dc) {
 using namespace platform;
 
 HPEN CreatePen(int style, int width, COLORREF color) {
+    // Only one-pixel pens are drawn (width 0 or 1); a wider one is refused
+    // rather than drawn one pixel wide.
+    if (width > 1)
+        return nullptr;
     auto* pen = new HPEN__;
     pen->style = style;
     pen->width = width;

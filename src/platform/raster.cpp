@@ -420,7 +420,6 @@ void TraceQuadrant(const EllipseGeometry& g, QuadrantRows& out) {
             const i64 xEnd = std::min(x, hi);
             if (lo > hi || xEnd < lo || xEnd < g.halfW) {
                 out.AddRow(y, g.halfW, x);
-                x = g.halfW - 1;
                 break;
             }
             out.AddRow(y, xEnd, x);
@@ -428,10 +427,8 @@ void TraceQuadrant(const EllipseGeometry& g, QuadrantRows& out) {
             ++y;
         }
     }
-    // A flat ellipse can leave the loop above its tip; the last column runs on
-    // down to the box's edge.
-    if (x < g.halfW)
-        out.AddColumn(x + 1, y, g.b);
+    // A narrow ellipse can leave the loop above the box's edge: GDI leaves
+    // the rows below open, its tips short of the box.
 }
 
 void DrawEllipse(HDC__& dc, const Box& clip, i64 l, i64 t, i64 r, i64 bt, const HPEN__* pen, const HBRUSH__* brush) {
@@ -480,6 +477,23 @@ void DrawEllipse(HDC__& dc, const Box& clip, i64 l, i64 t, i64 r, i64 bt, const 
             Span(dc, clip, t + y, l + xMin, l + xMax + 1, penPixel);
             Span(dc, clip, t + y, l + g.a - xMax, l + g.a - xMin + 1, penPixel);
         }
+    }
+}
+
+// The outline is the closed path (r-1,b-1) (l,b-1) (l,t) (r-1,t) and the
+// brush fills inside it; a 1 x 1 box makes a path of no length, so nothing
+// at all is drawn.
+void DrawRectangle(HDC__& dc, const Box& clip, i64 l, i64 t, i64 r, i64 b, const HPEN__* pen, const HBRUSH__* brush) {
+    if (l == r || t == b || (r - l == 1 && b - t == 1))
+        return;
+    if (brush)
+        Fill(dc, clip, l + 1, t + 1, r - 1, b - 1, ColorToPixel(brush->color));
+    if (pen) {
+        const std::uint32_t pixel = ColorToPixel(pen->color);
+        Fill(dc, clip, l, t, r, t + 1, pixel);
+        Fill(dc, clip, l, b - 1, r, b, pixel);
+        Fill(dc, clip, l, t, l + 1, b, pixel);
+        Fill(dc, clip, r - 1, t, r, b, pixel);
     }
 }
 
@@ -550,10 +564,14 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
     const Box clip = ClipOf(*dc);
     if (clip.Empty())
         return TRUE;
-    // GDI orders swapped corners.
+    // GDI orders swapped corners, and draws an ellipse two pixels wide or
+    // high or less as the rectangle of its box.
     const i64 l = std::min(left, right), r = std::max(left, right);
     const i64 t = std::min(top, bottom), b = std::max(top, bottom);
-    DrawEllipse(*dc, clip, l, t, r, b, PenOf(*dc), BrushOf(dc->brush));
+    if (r - l <= 2 || b - t <= 2)
+        DrawRectangle(*dc, clip, l, t, r, b, PenOf(*dc), BrushOf(dc->brush));
+    else
+        DrawEllipse(*dc, clip, l, t, r, b, PenOf(*dc), BrushOf(dc->brush));
     return TRUE;
 }
 
@@ -561,20 +579,11 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
     if (dc == nullptr)
         return FALSE;
     const Box clip = ClipOf(*dc);
+    if (clip.Empty())
+        return TRUE;
     const i64 l = std::min(left, right), r = std::max(left, right);
     const i64 t = std::min(top, bottom), b = std::max(top, bottom);
-    if (l == r || t == b || clip.Empty())
-        return TRUE;
-    if (const HBRUSH__* brush = BrushOf(dc->brush))
-        Fill(*dc, clip, l + 1, t + 1, r - 1, b - 1, ColorToPixel(brush->color));
-    if (const HPEN__* pen = PenOf(*dc)) {
-        // The closed path (l,t) (r-1,t) (r-1,b-1) (l,b-1) covers exactly the border.
-        const std::uint32_t pixel = ColorToPixel(pen->color);
-        Fill(*dc, clip, l, t, r, t + 1, pixel);
-        Fill(*dc, clip, l, b - 1, r, b, pixel);
-        Fill(*dc, clip, l, t, l + 1, b, pixel);
-        Fill(*dc, clip, r - 1, t, r, b, pixel);
-    }
+    DrawRectangle(*dc, clip, l, t, r, b, PenOf(*dc), BrushOf(dc->brush));
     return TRUE;
 }
 
@@ -582,7 +591,13 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     const HBRUSH__* b = BrushOf(brush);
     if (dc == nullptr || rect == nullptr || b == nullptr)
         return 0;
-    Fill(*dc, ClipOf(*dc), rect->left, rect->top, rect->right, rect->bottom, ColorToPixel(b->color));
+    // A reversed side counts back from its start, that pixel included, as
+    // GDI's block transfers take a negative extent: right < left fills
+    // [right + 1, left + 1).
+    const auto span = [](i64 from, i64 to) { return to < from ? std::pair{to + 1, from + 1} : std::pair{from, to}; };
+    const auto [l, r] = span(rect->left, rect->right);
+    const auto [t, bt] = span(rect->top, rect->bottom);
+    Fill(*dc, ClipOf(*dc), l, t, r, bt, ColorToPixel(b->color));
     return 1;
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -494,6 +495,28 @@ BOOL GetTextExtentPointA(HDC dc, LPCSTR text, int count, LPSIZE size) {
     return TRUE;
 }
 
+namespace {
+
+// For the tests that compare our pictures with another system's, whose
+// glyphs come from another rasteriser: with DRAVENHOLT_GLYPH_CELLS naming a
+// file, each text cell that glyphs may be drawn in (clipped) is added to it
+// as "left top right bottom", so that the comparison can set glyphs aside.
+void RecordGlyphCell(const RECT& cell, const RECT& clip) {
+    const char* path = std::getenv("DRAVENHOLT_GLYPH_CELLS");
+    if (path == nullptr || path[0] == '\0')
+        return;
+    const RECT drawn = Intersect(cell, clip);
+    if (IsEmpty(drawn))
+        return;
+    if (std::FILE* out = std::fopen(path, "a")) {
+        std::fprintf(out, "%ld %ld %ld %ld\n", static_cast<long>(drawn.left), static_cast<long>(drawn.top),
+                     static_cast<long>(drawn.right), static_cast<long>(drawn.bottom));
+        std::fclose(out);
+    }
+}
+
+}  // namespace
+
 BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count, const INT* dx) {
     if (dc == nullptr || (text == nullptr && count > 0))
         return FALSE;
@@ -550,6 +573,9 @@ BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR te
         return TRUE;
     if (top - kMaxEmPixels * 2 > area.bottom || top + height + kMaxEmPixels * 2 < area.top)
         return TRUE;
+    RecordGlyphCell(RECT{SaturateToInt32(left), SaturateToInt32(top), SaturateToInt32(left + width),
+                         SaturateToInt32(top + height)},
+                    area);
     DrawGlyphRun(*dc, *face, left, top + ascent, text, n, ColorToPixel(dc->textColor), area);
     return TRUE;
 }

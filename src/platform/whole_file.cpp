@@ -1,4 +1,5 @@
 #include "platform/whole_file.h"
+#include "platform/whole_file_names.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -83,8 +84,6 @@ extern "C" void RemoveStagedAndEnd(int signal) {
     errno = saved;
 }
 
-const char* TemporaryMark = ".tmp-";
-
 // The file a target name leads to: through symbolic links (a relative one
 // from its own folder) to a file or to a name that does not exist yet. A
 // loop of links leaves the name itself.
@@ -142,25 +141,6 @@ int CreateTemporary(const std::string& target, std::string& path, int& slot, Fil
 }
 
 }  // namespace
-
-StagedFile::StagedFile(StagedFile&& other) noexcept
-    : target_(std::move(other.target_)),
-      temporary_(std::exchange(other.temporary_, {})),
-      slot_(std::exchange(other.slot_, -1)) {}
-
-StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
-    if (this != &other) {
-        Discard();
-        target_ = std::move(other.target_);
-        temporary_ = std::exchange(other.temporary_, {});
-        slot_ = std::exchange(other.slot_, -1);
-    }
-    return *this;
-}
-
-StagedFile::~StagedFile() {
-    Discard();
-}
 
 bool StagedFile::Stage(const std::string& target, std::span<const std::uint8_t> bytes, FileError& error) {
     Discard();
@@ -226,11 +206,6 @@ void StagedFile::Discard() {
     Forget(std::exchange(slot_, -1));
 }
 
-bool WriteWholeFile(const std::string& target, std::span<const std::uint8_t> bytes, FileError& error) {
-    StagedFile file;
-    return file.Stage(target, bytes, error) && file.Commit(error);
-}
-
 FolderLock::FolderLock(const std::string& folder) {
     fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0)
@@ -242,6 +217,10 @@ FolderLock::FolderLock(const std::string& folder) {
             return;
         }
     }
+}
+
+bool FolderLock::held() const {
+    return fd_ >= 0;
 }
 
 FolderLock::~FolderLock() {
@@ -259,21 +238,10 @@ void RemoveStaleTemporaries(const std::string& target) {
         return;
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
-        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0)
+        const std::optional<std::uint32_t> pid = TemporaryOwner(name, prefix);
+        if (!pid || *pid > 0x7FFFFFFFu || static_cast<pid_t>(*pid) == ::getpid())
             continue;
-        // NAME.tmp-PID-N and nothing else: digits as this writer writes them.
-        const char* digits = name + prefix.size();
-        const std::size_t pidLength = std::strspn(digits, "0123456789");
-        if (pidLength == 0 || pidLength > 9 || digits[0] == '0' || digits[pidLength] != '-')
-            continue;
-        const long pid = std::strtol(digits, nullptr, 10);
-        if (pid == ::getpid())
-            continue;
-        const char* counter = digits + pidLength + 1;
-        const std::size_t counterLength = std::strspn(counter, "0123456789");
-        if (counterLength == 0 || counter[counterLength] != '\0' || (counter[0] == '0' && counterLength > 1))
-            continue;
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+        if (::kill(static_cast<pid_t>(*pid), 0) == 0 || errno != ESRCH)
             continue;  // its process lives (or is not ours to ask about)
         ::unlinkat(::dirfd(dir), name, 0);
     }

@@ -6,7 +6,9 @@
 // write through here.
 #pragma once
 
+#ifndef _WIN32
 #include <signal.h>
+#endif
 
 #include <cstdint>
 #include <span>
@@ -58,10 +60,14 @@ public:
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+    bool held() const;
 
 private:
+#ifdef _WIN32
+    void* mutex_ = nullptr;  // a named mutex: Windows locks no folder
+#else
     int fd_ = -1;
+#endif
 };
 
 // Removes the temporary files of `target` left by processes that no longer
@@ -71,6 +77,7 @@ void RemoveStaleTemporaries(const std::string& target);
 // Holds SIGINT, SIGTERM and SIGHUP back from this thread while it lives, so
 // that files committed together are all in place (or none) before one of
 // these ends the process. A thread started meanwhile keeps them held for good.
+// On Windows the same holds for a console's Ctrl+C, Ctrl+Break and close.
 class SignalsHeld {
 public:
     SignalsHeld();
@@ -79,13 +86,16 @@ public:
     SignalsHeld& operator=(const SignalsHeld&) = delete;
 
 private:
+#ifndef _WIN32
     sigset_t previous_{};
+#endif
     bool held_ = false;
 };
 
 // From now on SIGINT, SIGTERM and SIGHUP first remove the temporary files
 // staged and not yet committed, then end the process as they would have;
 // SIGXFSZ no longer ends it (the write that went too far fails instead).
+// On Windows the console's Ctrl+C, Ctrl+Break and close do the same.
 void RemoveStagedFilesOnSignals();
 
 }  // namespace platform

@@ -1,10 +1,25 @@
 // The subset of the Win32 interface that the program uses, with Win32's names,
-// types and semantics, implemented on Linux by this folder. The program includes
-// this header and nothing else of the platform.
+// types and semantics. On Windows it is the real one; on Linux this folder
+// implements it. The program includes this header and nothing else of the
+// platform's calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+// Calling conventions matter only to 32-bit Windows.
+#define WINAPI
+#define CALLBACK
 
 // ---------------------------------------------------------------- basic types
 using BOOL = int;
@@ -183,35 +198,36 @@ struct BITMAPINFO {
     RGBQUAD bmiColors[1];
 };
 
-HPEN CreatePen(int style, int width, COLORREF color);
-HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
-HFONT CreateFontIndirectA(const LOGFONTA* font);
-HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
-HDC CreateCompatibleDC(HDC dc);
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-BOOL DeleteObject(HGDIOBJ object);
-BOOL DeleteDC(HDC dc);
+// Solid pens one pixel wide only: a width above 1 gives NULL.
+HPEN WINAPI CreatePen(int style, int width, COLORREF color);
+HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* brush);
+HFONT WINAPI CreateFontIndirectA(const LOGFONTA* font);
+HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
+HDC WINAPI CreateCompatibleDC(HDC dc);
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+BOOL WINAPI DeleteDC(HDC dc);
 
-COLORREF SetTextColor(HDC dc, COLORREF color);
-COLORREF SetBkColor(HDC dc, COLORREF color);
-int SetBkMode(HDC dc, int mode);
-UINT SetTextAlign(HDC dc, UINT align);
-BOOL GetTextExtentPointA(HDC dc, LPCSTR text, int count, LPSIZE size);
-BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count, const INT* dx);
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
+int WINAPI SetBkMode(HDC dc, int mode);
+UINT WINAPI SetTextAlign(HDC dc, UINT align);
+BOOL WINAPI GetTextExtentPointA(HDC dc, LPCSTR text, int count, LPSIZE size);
+BOOL WINAPI ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT count, const INT* dx);
 
-BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous);
-BOOL LineTo(HDC dc, int x, int y);
-COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
-COLORREF GetPixel(HDC dc, int x, int y);
-BOOL Polygon(HDC dc, const POINT* points, int count);
-BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
-BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
-int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
-BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
-int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info, UINT usage);
+BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+BOOL WINAPI LineTo(HDC dc, int x, int y);
+COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color);
+COLORREF WINAPI GetPixel(HDC dc, int x, int y);
+BOOL WINAPI Polygon(HDC dc, const POINT* points, int count);
+BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
+BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+BOOL WINAPI BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
+int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info, UINT usage);
 
 // ----------------------------------------------------------------------- USER
-using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
+using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 
 // A plain dialog template's header; its controls follow it in memory, each
 // DLGITEMTEMPLATE on a 4-byte boundary.
@@ -318,38 +334,38 @@ constexpr DWORD WS_GROUP = 0x00020000;
 constexpr DWORD DS_SETFONT = 0x00000040;
 constexpr DWORD SS_LEFT = 0x00000000;
 
-HWND CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
+HWND WINAPI CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
                                 LPARAM init);
-LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
-LONG_PTR GetWindowLongPtrA(HWND window, int index);
-HWND GetDlgItem(HWND dialog, int id);
-BOOL ShowWindow(HWND window, int command);
-BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-BOOL SetWindowTextA(HWND window, LPCSTR text);
-int GetWindowTextA(HWND window, LPSTR text, int max);
-BOOL GetWindowRect(HWND window, LPRECT rect);
-BOOL GetClientRect(HWND window, LPRECT rect);
-int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
-BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
-BOOL UpdateWindow(HWND window);
-HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
-BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
-HDC GetDC(HWND window);
-int ReleaseDC(HWND window, HDC dc);
-BOOL DestroyWindow(HWND window);
-BOOL IsWindow(HWND window);
-BOOL IsWindowVisible(HWND window);
-void PostQuitMessage(int exitCode);
-BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
-BOOL IsDialogMessageA(HWND dialog, LPMSG msg);
-BOOL TranslateMessage(const MSG* msg);
-LRESULT DispatchMessageA(const MSG* msg);
-BOOL GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement);
-BOOL SetWindowPlacement(HWND window, const WINDOWPLACEMENT* placement);
-BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT winIni);
-int MulDiv(int number, int numerator, int denominator);
+LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+BOOL WINAPI ShowWindow(HWND window, int command);
+BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int max);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+BOOL WINAPI UpdateWindow(HWND window);
+HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT* paint);
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+BOOL WINAPI DestroyWindow(HWND window);
+BOOL WINAPI IsWindow(HWND window);
+BOOL WINAPI IsWindowVisible(HWND window);
+void WINAPI PostQuitMessage(int exitCode);
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg);
+BOOL WINAPI TranslateMessage(const MSG* msg);
+LRESULT WINAPI DispatchMessageA(const MSG* msg);
+BOOL WINAPI GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement);
+BOOL WINAPI SetWindowPlacement(HWND window, const WINDOWPLACEMENT* placement);
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT winIni);
+int WINAPI MulDiv(int number, int numerator, int denominator);
 int wsprintfA(LPSTR out, LPCSTR format, ...);
 
 // -------------------------------------------------------------------- registry
@@ -366,14 +382,17 @@ constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 
-LSTATUS RegCreateKeyA(HKEY key, LPCSTR subKey, HKEY* result);
-LSTATUS RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result);
-LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
-LSTATUS RegCloseKey(HKEY key);
+LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, HKEY* result);
+LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result);
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+LSTATUS WINAPI RegCloseKey(HKEY key);
+
+// ---------------------------------------------------------------- program entry
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+#endif  // _WIN32
 
 // ------------------------------------------------------------------------ files
-#include <cstdio>
 // Opens a file named the Windows way ("Data\eSPY.txt"): backslashes become
 // slashes, and when the exact path does not exist each component is matched
 // case-insensitively. Text mode ("rt") reads CR LF files exactly like LF files.
@@ -395,6 +414,3 @@ struct DataFileStamp {
 BOOL GetDataFileStamp(LPCSTR name, DataFileStamp* stamp);
 // The stamp of a file that OpenDataFile opened.
 BOOL GetOpenDataFileStamp(std::FILE* file, DataFileStamp* stamp);
-
-// ---------------------------------------------------------------- program entry
-int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

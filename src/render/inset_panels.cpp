@@ -28,7 +28,7 @@ std::uint64_t Count(std::int32_t field) {
 // height * count / scale with 0 <= count <= scale: the result lies between 0
 // and height, so it always fits in 64 bits.
 std::int64_t Share(std::int64_t height, std::uint64_t count, std::uint64_t scale) {
-    return static_cast<std::int64_t>(static_cast<Wide>(height) * static_cast<Wide>(count) / static_cast<Wide>(scale));
+    return MulDiv64(height, static_cast<std::int64_t>(count), static_cast<std::int64_t>(scale));
 }
 
 void DrawBaseLine(const PanelContext& ctx, const RECT& panel, Color pen) {

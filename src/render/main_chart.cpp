@@ -37,18 +37,21 @@ void ForEachLevelRow(const RECT& r, std::int32_t top, std::int32_t bottom, std::
     // A level exists only when top > bottom + gap, so the range is positive.
     const std::int64_t range = static_cast<std::int64_t>(top) - bottom;
     const std::int64_t span = static_cast<std::int64_t>(r.bottom) - r.top;
-    const Wide height = span < 0 ? -static_cast<Wide>(span) : static_cast<Wide>(span);
+    const std::uint64_t height = span < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(span) : static_cast<std::uint64_t>(span);
     for (std::int64_t v = highest; v >= lowest;) {
         std::int64_t last = lowest;
         if (height != 0) {
             // Row index q = d * height / range; the last d on row q is the
-            // largest with d * height < (q + 1) * range.
-            const Wide d = static_cast<Wide>(top) - v;
-            const Wide q = d * height / range;
-            const Wide lastD = ((q + 1) * range - 1) / height;
-            const Wide lastValue = static_cast<Wide>(top) - lastD;
+            // largest with d * height < (q + 1) * range, that is
+            // ceil((q + 1) * range / height) - 1.
+            const std::uint64_t d = static_cast<std::uint64_t>(std::int64_t{top} - v);
+            const std::uint64_t q = MulDivUnsigned(d, height, static_cast<std::uint64_t>(range));
+            bool inexact = false;
+            const std::uint64_t reach = MulDivUnsigned(q + 1, static_cast<std::uint64_t>(range), height, &inexact);
+            const std::uint64_t lastD = inexact ? reach : reach - 1;
+            const std::int64_t lastValue = std::int64_t{top} - static_cast<std::int64_t>(lastD);
             if (lastValue > lowest)
-                last = CeilToMultiple(static_cast<std::int64_t>(lastValue), step);
+                last = CeilToMultiple(lastValue, step);
         }
         visit(last, ValueToY(static_cast<std::int32_t>(last), r, top, bottom));
         v = last - step;
@@ -82,13 +85,13 @@ std::int64_t DrawPercentLevel(HDC dc, const RECT& r, std::int64_t level, std::in
     const std::int64_t textTop = static_cast<std::int64_t>(y) - size.cy / 2;
     const std::int64_t textBottom = textTop + size.cy;
 
-    const RECT leftBox{SaturateToInt32(static_cast<Wide>(r.left) - size.cx), SaturateToInt32(textTop), r.left,
+    const RECT leftBox{SaturateToInt32(std::int64_t{r.left} - size.cx), SaturateToInt32(textTop), r.left,
                        SaturateToInt32(textBottom)};
     ExtTextOutA(dc, r.left, SaturateToInt32(textTop), OpaqueClipped, &leftBox, text, static_cast<UINT>(length),
                 nullptr);
-    MoveToEx(dc, SaturateToInt32(static_cast<Wide>(r.left) + 2), y, nullptr);
-    const RECT rightBox{SaturateToInt32(static_cast<Wide>(r.right) - 3 - size.cx), SaturateToInt32(textTop),
-                        SaturateToInt32(static_cast<Wide>(r.right) - 1), SaturateToInt32(textBottom)};
+    MoveToEx(dc, SaturateToInt32(std::int64_t{r.left} + 2), y, nullptr);
+    const RECT rightBox{SaturateToInt32(std::int64_t{r.right} - 3 - size.cx), SaturateToInt32(textTop),
+                        SaturateToInt32(std::int64_t{r.right} - 1), SaturateToInt32(textBottom)};
     ExtTextOutA(dc, rightBox.right, SaturateToInt32(textTop), OpaqueClipped, &rightBox, text, static_cast<UINT>(length),
                 nullptr);
     LineTo(dc, rightBox.left, y);
@@ -127,12 +130,12 @@ void DrawMinuteMark(HDC dc, const RECT& r, std::int32_t x, std::uint32_t second)
     std::snprintf(text, sizeof text, "%2u:%02u", second / 3600, (second / 60) % 60);
     const int length = static_cast<int>(std::strlen(text));
     const SIZE size = MeasureText(dc, text, length);
-    const std::int32_t boxLeft = SaturateToInt32(static_cast<Wide>(x) - size.cx / 2);
-    const std::int32_t boxRight = SaturateToInt32(static_cast<Wide>(boxLeft) + size.cx);
-    const std::int32_t lowTop = SaturateToInt32(static_cast<Wide>(r.bottom) - size.cy);
+    const std::int32_t boxLeft = SaturateToInt32(static_cast<std::int64_t>(x) - size.cx / 2);
+    const std::int32_t boxRight = SaturateToInt32(static_cast<std::int64_t>(boxLeft) + size.cx);
+    const std::int32_t lowTop = SaturateToInt32(static_cast<std::int64_t>(r.bottom) - size.cy);
     const RECT lowBox{boxLeft, lowTop, boxRight, r.bottom};
     ExtTextOutA(dc, x, lowTop, OpaqueClipped, &lowBox, text, static_cast<UINT>(length), nullptr);
-    const RECT highBox{boxLeft, r.top, boxRight, SaturateToInt32(static_cast<Wide>(r.top) + size.cy)};
+    const RECT highBox{boxLeft, r.top, boxRight, SaturateToInt32(static_cast<std::int64_t>(r.top) + size.cy)};
     ExtTextOutA(dc, x, r.top, OpaqueClipped, &highBox, text, static_cast<UINT>(length), nullptr);
 }
 
@@ -154,9 +157,12 @@ std::int32_t ValueToY(std::int32_t v, const RECT& r, std::int32_t scaleTop, std:
     constexpr std::int64_t Small = std::int64_t{1} << 31;
     // Every real chart's product fits in 64 bits; only extreme scales need more.
     if (distance > -Small && distance < Small && height > -Small && height < Small) {
-        return SaturateToInt32(static_cast<Wide>(r.top) + distance * height / range);
+        return SaturateToInt32(static_cast<std::int64_t>(r.top) + distance * height / range);
     }
-    return SaturateToInt32(static_cast<Wide>(r.top) + static_cast<Wide>(distance) * height / range);
+    // Beyond 2^40 pixels every quotient narrows to the same int32 limit.
+    constexpr std::int64_t Far = std::int64_t{1} << 40;
+    const std::int64_t offset = std::clamp<std::int64_t>(MulDiv64(distance, height, range), -Far, Far);
+    return SaturateToInt32(std::int64_t{r.top} + offset);
 }
 
 void DrawChartAxes(const PanelContext& ctx, const RECT& r, std::int32_t top, std::int32_t bottom) {
@@ -245,13 +251,13 @@ MainScaleValues DrawMainChart(const PanelContext& ctx, RECT r, int marginWidth) 
     SelectObject(dc, ctx.resources.Pen(Color::DarkBlue));
     SelectObject(dc, ctx.resources.Brush(Color::LightYellow));
     Ellipse(
-        dc, SaturateToInt32(static_cast<Wide>(r.left) + 8 * MarkerPitch), SaturateToInt32(static_cast<Wide>(zeroY) - 6),
-        SaturateToInt32(static_cast<Wide>(r.left) + 17 * MarkerPitch), SaturateToInt32(static_cast<Wide>(zeroY) + 12));
+        dc, SaturateToInt32(static_cast<std::int64_t>(r.left) + 8 * MarkerPitch), SaturateToInt32(static_cast<std::int64_t>(zeroY) - 6),
+        SaturateToInt32(static_cast<std::int64_t>(r.left) + 17 * MarkerPitch), SaturateToInt32(static_cast<std::int64_t>(zeroY) + 12));
 
     DrawChartAxes(ctx, r, top, bottom);
 
     // Lines and labels stop short of the right-hand percentage labels.
-    r.right = SaturateToInt32(static_cast<Wide>(r.right) - marginWidth);
+    r.right = SaturateToInt32(static_cast<std::int64_t>(r.right) - marginWidth);
     DrawSeriesLine(ctx, r, series.SpyVwSeries.get(), top, bottom, Color::LightGreen);
     DrawSeriesLine(ctx, r, series.EminiVwSeries.get(), top, bottom, Color::LightBlue);
     DrawSeriesLine(ctx, r, series.DjiSeries.get(), top, bottom, Color::Grey);

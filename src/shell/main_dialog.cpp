@@ -23,23 +23,8 @@ ChartWindowState* StateOf(HWND dialog) {
     return reinterpret_cast<ChartWindowState*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
-INT_PTR InitDialog(HWND dialog, ChartWindowState& state) {
-    RECT chartRect{};
-    if (!GetChartRect(dialog, chartRect))
-        return FALSE;
-    state.files.ReloadSeries();
-    state.chartOrigin = ChartOriginPoint{chartRect.left, chartRect.top};
-    state.resources = render::DrawingResources::Create();
-    // Restoring may resize the dialog, and its WM_SIZE needs the origin.
-    RestorePlacement(dialog, PlacementKeyPath, PlacementValueName);
-    ShowWindow(GetDlgItem(dialog, ChartPlaceholderId), SW_HIDE);
-    ShowWindow(dialog, SW_SHOWNORMAL);
-    return TRUE;
-}
-
-void Resize(HWND dialog, ChartWindowState& state, LPARAM lParam) {
-    const int width = LOWORD(static_cast<std::uintptr_t>(lParam));
-    const int height = HIWORD(static_cast<std::uintptr_t>(lParam));
+// The chart area fills the client area to the right and below its origin.
+void Resize(HWND dialog, ChartWindowState& state, int width, int height) {
     state.DeleteBackBuffer();
     HWND placeholder = GetDlgItem(dialog, ChartPlaceholderId);
     if (placeholder == nullptr)
@@ -51,6 +36,27 @@ void Resize(HWND dialog, ChartWindowState& state, LPARAM lParam) {
     wsprintfA(state.titleBuffer.data(), "Tarvo Draven Holt wd %d ht %d", chartWidth, chartHeight);
     SetWindowTextA(dialog, state.titleBuffer.data());
     InvalidateChart(dialog);
+}
+
+INT_PTR InitDialog(HWND dialog, ChartWindowState& state) {
+    RECT chartRect{};
+    if (!GetChartRect(dialog, chartRect))
+        return FALSE;
+    state.files.ReloadSeries();
+    state.chartOrigin = ChartOriginPoint{chartRect.left, chartRect.top};
+    state.resources = render::DrawingResources::Create();
+    // Restoring may resize the dialog, and its WM_SIZE needs the origin.
+    if (!RestorePlacement(dialog, PlacementKeyPath, PlacementValueName))
+        KeepOnWorkArea(dialog);
+    // The window may not have the template's size (a screen smaller than the
+    // template, dialog units larger than ours), and the WM_SIZE of its
+    // creation came before the state was kept: the chart follows the client.
+    RECT client{};
+    if (GetClientRect(dialog, &client))
+        Resize(dialog, state, client.right - client.left, client.bottom - client.top);
+    ShowWindow(GetDlgItem(dialog, ChartPlaceholderId), SW_HIDE);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    return TRUE;
 }
 
 void Export(HWND dialog, ChartWindowState& state) {
@@ -88,7 +94,7 @@ void InvalidateChart(HWND dialog) {
         InvalidateRect(dialog, &chartRect, FALSE);
 }
 
-INT_PTR MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* state = reinterpret_cast<ChartWindowState*>(lParam);
         if (state == nullptr)
@@ -101,7 +107,8 @@ INT_PTR MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
         return FALSE;
     switch (message) {
         case WM_SIZE:
-            Resize(dialog, *state, lParam);
+            Resize(dialog, *state, LOWORD(static_cast<std::uintptr_t>(lParam)),
+                   HIWORD(static_cast<std::uintptr_t>(lParam)));
             return TRUE;
         case WM_PAINT:
             PaintChart(dialog, *state);
@@ -148,6 +155,6 @@ int RunChartWindow(HINSTANCE instance, std::function<void(const exporting::Expor
 
 }  // namespace shell
 
-int WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
     return shell::RunChartWindow(instance);
 }

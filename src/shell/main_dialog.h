@@ -9,7 +9,7 @@
 
 namespace shell {
 
-INT_PTR MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Creates the chart window, runs the message loop until WM_QUIT and gives
 // the exit code (WM_QUIT's, 0). `exported` hears every export's result.

@@ -10,7 +10,7 @@
 
 namespace shell {
 
-RECT FitToWorkArea(const RECT& saved, const RECT& work) {
+RECT FitToWorkArea(const RECT& saved, const RECT& work, SIZE least) {
     // One side: the saved length, at least the minimum, at most the work
     // area's (unless that is below the minimum); the start moved so the
     // whole length lies on the work area.
@@ -20,8 +20,8 @@ RECT FitToWorkArea(const RECT& saved, const RECT& work) {
         start = std::clamp(start, low, std::max(low, high - length));
         return std::pair{start, start + length};
     };
-    const auto [left, right] = fit(saved.left, saved.right, work.left, work.right, MinimumPlacementWidth);
-    const auto [top, bottom] = fit(saved.top, saved.bottom, work.top, work.bottom, MinimumPlacementHeight);
+    const auto [left, right] = fit(saved.left, saved.right, work.left, work.right, least.cx);
+    const auto [top, bottom] = fit(saved.top, saved.bottom, work.top, work.bottom, least.cy);
     return RECT{SaturateToInt32(left), SaturateToInt32(top), SaturateToInt32(right), SaturateToInt32(bottom)};
 }
 
@@ -31,33 +31,55 @@ int SavePlacement(HWND window, const char* keyPath, const char* valueName) {
     if (!GetWindowPlacement(window, &placement))
         return 0;
     HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS)
+    if (RegCreateKeyA(HKEY_CURRENT_USER, keyPath, &key) != ERROR_SUCCESS)
         return 0;
     RegSetValueExA(key, valueName, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&placement), sizeof placement);
     RegCloseKey(key);
     return 1;
 }
 
-int RestorePlacement(HWND window, const char* keyPath, const char* valueName) {
+namespace {
+
+// The stored record under `root`, when there is a whole one.
+bool ReadPlacement(HKEY root, const char* keyPath, const char* valueName, WINDOWPLACEMENT& placement) {
     HKEY key = nullptr;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS)
-        return 0;
-    WINDOWPLACEMENT placement{};
+    if (RegOpenKeyA(root, keyPath, &key) != ERROR_SUCCESS)
+        return false;
     DWORD type = REG_NONE;
     DWORD size = sizeof placement;
     const LSTATUS status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&placement), &size);
+    RegCloseKey(key);
     // A short value or one of another type would leave part of the record
     // undefined: it counts as no value.
-    if (status != ERROR_SUCCESS || size != sizeof placement || type != REG_BINARY) {
-        RegCloseKey(key);
-        return 0;
-    }
+    return status == ERROR_SUCCESS && size == sizeof placement && type == REG_BINARY;
+}
+
+RECT WorkArea() {
     RECT work{};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    placement.rcNormalPosition = FitToWorkArea(placement.rcNormalPosition, work);
+    return work;
+}
+
+}  // namespace
+
+int RestorePlacement(HWND window, const char* keyPath, const char* valueName) {
+    WINDOWPLACEMENT placement{};
+    if (!ReadPlacement(HKEY_CURRENT_USER, keyPath, valueName, placement) &&
+        !ReadPlacement(HKEY_LOCAL_MACHINE, keyPath, valueName, placement))
+        return 0;
+    placement.rcNormalPosition = FitToWorkArea(placement.rcNormalPosition, WorkArea());
     SetWindowPlacement(window, &placement);
-    RegCloseKey(key);
     return 1;
+}
+
+void KeepOnWorkArea(HWND window) {
+    RECT now{};
+    if (!GetWindowRect(window, &now))
+        return;
+    const RECT fitted = FitToWorkArea(now, WorkArea(), SIZE{0, 0});
+    if (fitted.left != now.left || fitted.top != now.top || fitted.right != now.right || fitted.bottom != now.bottom)
+        SetWindowPos(window, nullptr, fitted.left, fitted.top, fitted.right - fitted.left, fitted.bottom - fitted.top,
+                     SWP_NOZORDER);
 }
 
 }  // namespace shell

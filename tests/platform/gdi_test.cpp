@@ -192,15 +192,36 @@ TEST(GdiShapes, RectangleAndFillRectEdgesAndADeletedSelectedBrush) {
     Rectangle(c.dc, kMin, 5, kMax, 2000000000);  // clipped, not walked
     EXPECT_EQ(c.Having(kPen), Box(0, 5, 12, 6));
     EXPECT_EQ(c.Having(kBrush), Box(0, 6, 12, 10));
-    // FillRect covers left and top but not right and bottom.
+    // A 1 x 1 box is a border of no length: nothing at all. One pixel wide
+    // is all border.
     c.Clear();
-    const RECT r{1, 2, 7, 5}, inverted{7, 5, 1, 2}, far{-2000000000, -2000000000, 2000000000, 3};
-    EXPECT_NE(FillRect(c.dc, &r, c.brush), 0);
-    FillRect(c.dc, &inverted, c.brush);
-    EXPECT_EQ(c.Having(kBrush), Box(1, 2, 7, 5));
-    c.Clear();
-    FillRect(c.dc, &far, c.brush);
-    EXPECT_EQ(c.Having(kBrush), Box(0, 0, 12, 3));
+    Rectangle(c.dc, 4, 4, 5, 5);
+    Rectangle(c.dc, 6, 3, 5, 4);
+    EXPECT_EQ(c.Count(kWhite), 12 * 10);
+    Rectangle(c.dc, 4, 2, 5, 7);
+    EXPECT_EQ(c.Having(kPen), Box(4, 2, 5, 7));
+    // FillRect covers left and top but not right and bottom; a reversed
+    // side runs back from its start, that pixel included.
+    struct Fill {
+        RECT rect;
+        Points pixels;
+    };
+    const Fill fills[] = {
+        {{1, 2, 7, 5}, Box(1, 2, 7, 5)},
+        {{7, 5, 1, 2}, Box(2, 3, 8, 6)},
+        {{7, 2, 1, 5}, Box(2, 2, 8, 5)},
+        {{1, 5, 7, 2}, Box(1, 3, 7, 6)},
+        {{3, 3, 3, 9}, {}},
+        {{-2000000000, -2000000000, 2000000000, 3}, Box(0, 0, 12, 3)},
+        {{2000000000, 8, -2000000000, 3}, Box(0, 4, 12, 9)},
+    };
+    for (const Fill& f : fills) {
+        SCOPED_TRACE(testing::Message() << f.rect.left << "," << f.rect.top << "," << f.rect.right << ","
+                                        << f.rect.bottom);
+        c.Clear();
+        EXPECT_NE(FillRect(c.dc, &f.rect, c.brush), 0);
+        EXPECT_EQ(c.Having(kBrush), f.pixels);
+    }
     // A brush deleted while selected stays usable until deselected (the
     // sanitizer run would report a use after free or a leak otherwise).
     LOGBRUSH lb{BS_SOLID, RGB(1, 2, 3), 0};
@@ -212,23 +233,42 @@ TEST(GdiShapes, RectangleAndFillRectEdgesAndADeletedSelectedBrush) {
     SelectObject(c.dc, old);
 }
 
-// What an ellipse filling its whole box must look like: touching all four
-// sides, symmetric both ways, and on every row the brush fills exactly what
-// lies between the outline. Empty when it does, else the fault.
+// Only one-pixel pens are drawn; a wider one is refused, not drawn thin.
+TEST(GdiShapes, PensWiderThanOnePixelAreRefused) {
+    EXPECT_EQ(CreatePen(PS_SOLID, 2, kPen), nullptr);
+    EXPECT_EQ(CreatePen(PS_SOLID, 7, kPen), nullptr);
+    Canvas c(10, 10);
+    const Points thin = c.Line(1, 1, 8, 5);
+    HPEN zero = CreatePen(PS_SOLID, 0, kPen);
+    ASSERT_NE(zero, nullptr);
+    HGDIOBJ old = SelectObject(c.dc, zero);
+    EXPECT_EQ(c.Line(1, 1, 8, 5), thin);
+    SelectObject(c.dc, old);
+    DeleteObject(zero);
+}
+
+// What an ellipse in its box at (0, 0) must look like: touching both sides
+// in the middle, symmetric both ways, its outline on one band of rows about
+// the middle (a narrow one stops short of its box's ends), and on every row
+// the brush fills exactly what lies between the outline. Empty when it does,
+// else the fault.
 std::string EllipseFault(const Canvas& c, int w, int h) {
     const Points pen = c.Having(kPen);
-    if (!pen.count({0, (h - 1) / 2}) || !pen.count({(w - 1) / 2, 0}))
-        return "does not touch the left or top side";
+    if (!pen.count({0, (h - 1) / 2}) || !pen.count({w - 1, h / 2}))
+        return "does not touch the sides in the middle";
+    bool ended = false;
     for (int y = 0; y < c.height; ++y) {
         int first = c.width, last = -1;
         for (int x = 0; x < c.width; ++x)
             if (c.At(x, y) == kPen)
                 first = std::min(first, x), last = std::max(last, x);
         const std::string row = " on row " + std::to_string(y);
-        if ((y < h) != (last >= 0))
-            return "outline" + row;
-        if (last < 0)
+        if (last < 0) {
+            ended = ended || y > h / 2;
             continue;
+        }
+        if (ended || y >= h)
+            return "outline" + row;
         if (first + last != w - 1)
             return "not symmetric left and right" + row;
         if (!pen.count({first, h - 1 - y}))
@@ -246,8 +286,17 @@ TEST(GdiShapes, EllipseAndTriangleOutlineWithPenInsideWithBrush) {
     EXPECT_EQ(c.Having(kPen), (Points{{2, 1}, {1, 2}, {3, 2}, {2, 3}}));
     EXPECT_EQ(c.Having(kBrush), (Points{{2, 2}}));
     c.Clear();
-    Ellipse(c.dc, 2, 0, 3, 8);  // thin ones reach the ends of their box
+    Ellipse(c.dc, 2, 0, 3, 8);  // two pixels wide or less: the rectangle
     EXPECT_EQ(c.Having(kPen), Box(2, 0, 3, 8));
+    c.Clear();
+    Ellipse(c.dc, 5, 5, 6, 6);  // 1 x 1: nothing, as its rectangle
+    EXPECT_EQ(c.Count(kWhite), 64);
+    // A narrow one stops short of its box's ends: rows 0 and 35 stay empty.
+    Canvas narrow(5, 36);
+    Ellipse(narrow.dc, 0, 0, 5, 36);
+    EXPECT_EQ(narrow.Count(kPen, RECT{0, 0, 5, 2}), 1);
+    EXPECT_EQ(narrow.At(2, 1), kPen);
+    EXPECT_EQ(narrow.Count(kWhite, RECT{0, 34, 5, 36}), 9);
     c.Clear();
     Ellipse(c.dc, kMin, kMin, kMax, kMax);  // far larger than the picture: all of it inside
     EXPECT_EQ(c.Having(kBrush), Box(0, 0, 8, 8));

@@ -153,7 +153,7 @@ TEST_F(E2EWindowTest, WindowFollowsResizesShowsItsFramebufferAndReopensWhereItCl
     EXPECT_TRUE(Eventually([&] { return Geometry().find("Position: 2000,1200") != std::string::npos; })) << Geometry();
     Escape();
     const std::string registry = testsupport::ReadFile(dir.path() / "config" / "dravenholt" / "registry.reg");
-    EXPECT_NE(registry.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo\\Dravenholt]"), std::string::npos) << registry;
+    EXPECT_NE(registry.find("[HKEY_CURRENT_USER\\SOFTWARE\\Tarvo\\Dravenholt]"), std::string::npos) << registry;
     EXPECT_NE(registry.find("\"Main_WndPl\"=hex:2c,00,00,00"), std::string::npos) << registry;
     StartProgram();
     EXPECT_TRUE(Eventually([&] { return Geometry().find("Position: 1560,900") != std::string::npos; })) << Geometry();

@@ -306,7 +306,7 @@ TEST_F(MainDialogTest, DestroySavesThePlacementAndTheNextStartReopensThere) {
     WINDOWPLACEMENT stored{};
     DWORD type = REG_NONE, size = sizeof stored;
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, shell::PlacementKeyPath, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, shell::PlacementKeyPath, &key), ERROR_SUCCESS);
     EXPECT_EQ(RegQueryValueExA(key, shell::PlacementValueName, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size),
               ERROR_SUCCESS);
     RegCloseKey(key);
@@ -329,7 +329,9 @@ TEST_F(MainDialogTest, DestroySavesThePlacementAndTheNextStartReopensThere) {
 }
 
 // A stored rectangle is moved wholly onto the work area, keeping its size
-// (shrunk only to the work area's), and never below 200 x 150.
+// (shrunk only to the work area's), and never below 200 x 150. The cases are
+// stored where earlier versions kept them, which is read while the user's own
+// key has none; without any, a window too big for the screen is fitted too.
 TEST_F(MainDialogTest, StoredPlacementsAreMovedOntoTheWorkAreaOrCountAsAbsent) {
     constexpr RECT Template{0, 0, 1803, 977};  // where the dialog opens without a placement
     constexpr RECT Screen{0, 0, 1920, 1080}, Small{0, 0, 1024, 768};
@@ -348,6 +350,7 @@ TEST_F(MainDialogTest, StoredPlacementsAreMovedOntoTheWorkAreaOrCountAsAbsent) {
         {"at the far end of 32 bits", {2147483000, 2147483000, 2147483600, 2147483600}, {1320, 480, 1920, 1080}},
         {"maximised", {200, 100, 1000, 700}, {200, 100, 1000, 700}, Screen, SW_SHOWMAXIMIZED},
         {"nothing stored", {10, 10, 500, 400}, Template, Screen, SW_SHOWNORMAL, 0},
+        {"nothing stored, a smaller screen", {10, 10, 500, 400}, {0, 0, 1024, 768}, Small, SW_SHOWNORMAL, 0},
         {"short", {10, 10, 500, 400}, Template, Screen, SW_SHOWNORMAL, 40},
         {"not binary", {10, 10, 500, 400}, Template, Screen, SW_SHOWNORMAL, 44, REG_DWORD}};
     // clang-format on
@@ -368,7 +371,22 @@ TEST_F(MainDialogTest, StoredPlacementsAreMovedOntoTheWorkAreaOrCountAsAbsent) {
         EXPECT_EQ(p.showCmd, UINT{SW_SHOWNORMAL});
         EXPECT_EQ(shell::RestorePlacement(dialog, shell::PlacementKeyPath, shell::PlacementValueName),
                   c.size == 44 && c.type == REG_BINARY);
+        RECT client{};
+        GetClientRect(dialog, &client);
+        EXPECT_EQ(Title(dialog), "Tarvo Draven Holt wd " + std::to_string(client.right - 2) + " ht " +
+                                     std::to_string(client.bottom));
     }
+    // The user's own placement wins over the old one.
+    Start({});
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        const LONG shift = root == HKEY_CURRENT_USER ? 100 : 0;
+        WINDOWPLACEMENT p{sizeof p, 0, SW_SHOWNORMAL, {}, {}, RECT{shift, shift, shift + 600, shift + 400}};
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyA(root, shell::PlacementKeyPath, &key), ERROR_SUCCESS);
+        RegSetValueExA(key, shell::PlacementValueName, 0, REG_BINARY, reinterpret_cast<BYTE*>(&p), sizeof p);
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(WindowEdges(Create()), std::tuple(100, 100, 700, 500));
 }
 
 }  // namespace

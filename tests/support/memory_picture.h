@@ -19,7 +19,7 @@ using PixelSet = std::set<std::pair<long long, long long>>;
 class MemoryPicture {
 public:
     explicit MemoryPicture(int w, int h, COLORREF background = RGB(255, 255, 255))
-        : width(w), height(h), dc(CreateCompatibleDC(nullptr)), bitmap(CreateCompatibleBitmap(dc, w, h)) {
+        : width(w), height(h), dc(CreateCompatibleDC(nullptr)), bitmap(ColourBitmap(w, h)) {
         previous_ = SelectObject(dc, bitmap);
         Fill(RECT{0, 0, w, h}, background);
     }
@@ -38,6 +38,14 @@ public:
         DeleteObject(brush);
     }
     COLORREF operator()(int x, int y) const { return GetPixel(dc, x, y); }
+    // A bitmap compatible with the screen: Windows makes one compatible with
+    // a fresh memory DC monochrome.
+    static HBITMAP ColourBitmap(int w, int h) {
+        HDC screen = GetDC(nullptr);
+        HBITMAP made = CreateCompatibleBitmap(screen, w, h);
+        ReleaseDC(nullptr, screen);
+        return made;
+    }
     // The pixel as 0x00RRGGBB.
     std::uint32_t Pixel(int x, int y) const {
         const COLORREF c = GetPixel(dc, x, y);
