@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/backend.h"
@@ -105,19 +106,25 @@ LRESULT CALLBACK ScriptedDialogProc(HWND window, UINT message, WPARAM wParam, LP
     return result;
 }
 
-// Takes the first top-level window made after the run was chosen.
+// Takes the first dialog made after the run was chosen (not, say, the input
+// method's window the system may make first), then lets go of the hook.
 LRESULT CALLBACK WatchCreation(int code, WPARAM wParam, LPARAM lParam) {
     ScriptedRun& run = Run();
-    if (code == HCBT_CREATEWND && run.dialog == nullptr) {
-        HWND window = reinterpret_cast<HWND>(wParam);
-        const auto* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam);
-        if ((create->lpcs->style & WS_CHILD) == 0) {
-            run.dialog = window;
-            run.dialogProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ScriptedDialogProc)));
-        }
-    }
-    return CallNextHookEx(run.hook, code, wParam, lParam);
+    const LRESULT next = CallNextHookEx(run.hook, code, wParam, lParam);
+    if (code != HCBT_CREATEWND || run.dialog != nullptr)
+        return next;
+    HWND window = reinterpret_cast<HWND>(wParam);
+    const auto* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam);
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if ((create->lpcs->style & WS_CHILD) != 0 || std::strcmp(className, "#32770") != 0)
+        return next;
+    run.dialog = window;
+    run.dialogProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ScriptedDialogProc)));
+    UnhookWindowsHookEx(run.hook);
+    run.hook = nullptr;
+    return next;
 }
 
 void RemoveScratchKey() {
