@@ -269,8 +269,23 @@ void MapRow(const std::uint32_t* src, std::uint32_t width, const PixelMap& index
 
 }  // namespace
 
-std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep) {
-    IndexedPicture picture;
+namespace {
+
+// Rows [0, y] are final: they go over a strip at a time (and at the last row).
+void HandOver(RowHandOff* rows, const IndexedPicture& picture, std::uint32_t stripRows, std::uint32_t y) {
+    if (rows != nullptr && (y + 1 == picture.height || (y + 1) % stripRows == 0))
+        rows->Publish(picture.indices.data(), y + 1);
+}
+
+bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture, RowHandOff* finalRows) {
+    // Whatever way this ends without handing every row over, the reader stops.
+    struct AbandonUnlessDone {
+        RowHandOff* rows;
+        ~AbandonUnlessDone() {
+            if (rows != nullptr)
+                rows->Abandon();
+        }
+    } abandon{finalRows};
     picture.width = snapshot.width();
     picture.height = snapshot.height();
     std::vector<std::uint32_t> strip;
@@ -278,31 +293,52 @@ std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<c
         strip.resize(std::size_t{picture.width} * snapshot.stripRows());
         picture.indices.resize(std::size_t{picture.width} * picture.height);
     } catch (const std::bad_alloc&) {
-        return std::nullopt;
+        return false;
     }
 
     ColorCensus census;
     const bool counted = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
         CountRow(row, row + picture.width, census, picture.indices.data() + std::size_t{y} * picture.width);
+        if (census.colors.size() <= GifColorCapacity)
+            HandOver(abandon.rows, picture, snapshot.stripRows(), y);
     });
     if (!counted)
-        return std::nullopt;
+        return false;
 
     if (census.colors.size() <= GifColorCapacity) {
         picture.colors = std::move(census.colors);
     } else {
-        // Too many colours: the census numbers do not fit; map every pixel again.
+        // Too many colours: the census numbers do not fit; map every pixel
+        // again, and the rows handed over so far are void.
+        if (abandon.rows != nullptr)
+            abandon.rows->Discard();
         Reduction reduction;
         ChooseTable(census, keep, reduction);
         const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
             MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+            HandOver(abandon.rows, picture, snapshot.stripRows(), y);
         });
         if (!mapped)
-            return std::nullopt;
+            return false;
         picture.colors = std::move(reduction.table);
     }
+    abandon.rows = nullptr;  // every row was handed over
     picture.colors.resize(GifColorCapacity, 0);
+    return true;
+}
+
+}  // namespace
+
+std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep) {
+    IndexedPicture picture;
+    if (!Reduce(snapshot, keep, picture, nullptr))
+        return std::nullopt;
     return picture;
+}
+
+bool ReduceColorsHandingOver(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture,
+                             RowHandOff& finalRows) {
+    return Reduce(snapshot, keep, picture, &finalRows);
 }
 
 }  // namespace exporting

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "export/indexed_picture.h"
+#include "export/row_handoff.h"
 #include "export/snapshot.h"
 #include "platform/win32.h"
 
@@ -22,5 +23,13 @@ constexpr std::uint32_t GifColorCapacity = 256;
 // order). The result depends on the pixels and `keep` only. None when the
 // pixels cannot be read or the picture cannot be held.
 std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep);
+
+// The same into `picture`, which the caller holds until whoever reads the
+// handed-over rows is done: each row goes to `finalRows` as soon as its
+// indices are final, which while the picture has no more colours than the
+// table is as the first pass reads it. Otherwise, and on a failure (false),
+// the hand-off is abandoned.
+bool ReduceColorsHandingOver(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture,
+                             RowHandOff& finalRows);
 
 }  // namespace exporting

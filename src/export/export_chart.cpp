@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "export/color_reduction.h"
 #include "export/gif_writer.h"
@@ -25,7 +27,10 @@ std::string Mebibytes(std::uint64_t bytes) {
     return text;
 }
 
-// The picture's bytes, or the reason there are none.
+// The picture's bytes, or the reason there are none. While the colours are
+// reduced, a second thread encodes the rows already final; when the picture
+// has too many colours for that (or no thread can be had), the encoding
+// waits for the whole reduced picture. Either way the bytes are the same.
 std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& request, std::uint64_t pixels,
                                                      std::string& reason) {
     std::optional<WindowSnapshot> snapshot = WindowSnapshot::Open(request.chartWindow);
@@ -33,12 +38,27 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
         reason = "the chart area could not be read";
         return std::nullopt;
     }
-    const std::optional<IndexedPicture> picture = ReduceColors(*snapshot, request.keepColors);
-    if (!picture) {
+    // The picture outlives the encoder, which reads its rows.
+    IndexedPicture picture;
+    RowHandOff finalRows;
+    std::optional<std::vector<std::uint8_t>> imageData;
+    std::jthread encoder;  // joined on every way out
+    try {
+        encoder = std::jthread([&] {
+            imageData = EncodeGifImageData(snapshot->width(), snapshot->height(), GifColorCapacity, finalRows);
+        });
+    } catch (const std::system_error&) {
+        finalRows.Abandon();
+    }
+    const bool reduced = ReduceColorsHandingOver(*snapshot, request.keepColors, picture, finalRows);
+    if (encoder.joinable())
+        encoder.join();
+    if (!reduced) {
         reason = "not enough memory for the picture (" + Mebibytes(pixels) + " needed)";
         return std::nullopt;
     }
-    std::optional<std::vector<std::uint8_t>> gif = EncodeGif(*picture);
+    std::optional<std::vector<std::uint8_t>> gif =
+        !finalRows.abandoned() && imageData ? AssembleGif(picture, *imageData) : EncodeGif(picture);
     if (!gif)
         reason = "not enough memory to encode the picture";
     return gif;

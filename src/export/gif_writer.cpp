@@ -326,9 +326,9 @@ void Compressor::Row(const std::uint8_t* row, std::uint32_t width) {
 
 // ------------------------------------------------------------ the file
 
-void WriteScreenDescriptor(Bytes& out, const IndexedPicture& picture, std::uint32_t tableBits) {
-    PutWord(out, picture.width);
-    PutWord(out, picture.height);
+void WriteScreenDescriptor(Bytes& out, std::uint32_t width, std::uint32_t height, std::uint32_t tableBits) {
+    PutWord(out, width);
+    PutWord(out, height);
     // Global colour table present, 8 bits of colour resolution, not sorted.
     out.push_back(static_cast<std::uint8_t>(0x80 | 0x70 | (tableBits - 1)));
     out.push_back(0);  // background colour index
@@ -343,16 +343,18 @@ void WriteColorTable(Bytes& out, const IndexedPicture& picture, std::uint32_t ta
     }
 }
 
-void WriteImageDescriptor(Bytes& out, const IndexedPicture& picture) {
+void WriteImageDescriptor(Bytes& out, std::uint32_t width, std::uint32_t height) {
     out.push_back(0x2C);
     PutWord(out, 0);
     PutWord(out, 0);
-    PutWord(out, picture.width);
-    PutWord(out, picture.height);
+    PutWord(out, width);
+    PutWord(out, height);
     out.push_back(0);  // no local colour table, not interlaced
 }
 
-bool WriteImageData(Bytes& out, const IndexedPicture& picture, std::uint32_t tableBits) {
+// Rows as `rows` hands them over; false when they are discarded or abandoned.
+bool WriteImageData(Bytes& out, std::uint32_t width, std::uint32_t height, std::uint32_t tableBits,
+                    RowHandOff& rows) {
     const std::uint32_t minCodeSize = std::max<std::uint32_t>(2, tableBits);
     out.push_back(static_cast<std::uint8_t>(minCodeSize));
     CodeTable table;
@@ -361,34 +363,75 @@ bool WriteImageData(Bytes& out, const IndexedPicture& picture, std::uint32_t tab
     BitPacker packer(out);
     Compressor compressor(packer, table, minCodeSize);
     compressor.Start();
-    for (std::uint32_t y = 0; y < picture.height; ++y)
-        compressor.Row(picture.indices.data() + std::size_t{y} * picture.width, picture.width);
+    const std::uint32_t generation = rows.Generation();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* indices = rows.WaitForRow(y, generation);
+        if (indices == nullptr)
+            return false;
+        compressor.Row(indices + std::size_t{y} * width, width);
+    }
     compressor.Finish();
     packer.FlushBlock();
     out.push_back(0);  // block terminator
     return true;
 }
 
+bool Encodable(const IndexedPicture& picture) {
+    return picture.colors.size() <= MaxColors && picture.width <= MaxSide && picture.height <= MaxSide &&
+           picture.indices.size() == std::size_t{picture.width} * picture.height;
+}
+
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> EncodeGif(const IndexedPicture& picture) {
-    if (picture.colors.size() > MaxColors || picture.width > MaxSide || picture.height > MaxSide ||
-        picture.indices.size() != std::size_t{picture.width} * picture.height)
+std::optional<std::vector<std::uint8_t>> EncodeGifImageData(std::uint32_t width, std::uint32_t height,
+                                                            std::uint32_t colors, RowHandOff& rows) {
+    if (colors > MaxColors || width > MaxSide || height > MaxSide)
+        return std::nullopt;
+    try {
+        // Discarded rows come again: start over from the top each time.
+        for (;;) {
+            const std::uint32_t generation = rows.Generation();
+            Bytes out;
+            if (WriteImageData(out, width, height, TableBits(colors), rows))
+                return out;
+            if (rows.abandoned() || rows.Generation() == generation)
+                return std::nullopt;
+        }
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> AssembleGif(const IndexedPicture& picture, const Bytes& imageData) {
+    if (!Encodable(picture))
         return std::nullopt;
     const std::uint32_t tableBits = TableBits(picture.colors.size());
     try {
         static constexpr std::uint8_t Signature[] = {'G', 'I', 'F', '8', '7', 'a'};
-        Bytes out(std::begin(Signature), std::end(Signature));
-        WriteScreenDescriptor(out, picture, tableBits);
+        Bytes out;
+        out.reserve(6 + 7 + 3 * (std::size_t{1} << tableBits) + 10 + imageData.size() + 1);
+        out.insert(out.end(), std::begin(Signature), std::end(Signature));
+        WriteScreenDescriptor(out, picture.width, picture.height, tableBits);
         WriteColorTable(out, picture, tableBits);
-        WriteImageDescriptor(out, picture);
-        if (!WriteImageData(out, picture, tableBits))
-            return std::nullopt;
+        WriteImageDescriptor(out, picture.width, picture.height);
+        out.insert(out.end(), imageData.begin(), imageData.end());
         out.push_back(0x3B);  // trailer
         return out;
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+std::optional<std::vector<std::uint8_t>> EncodeGif(const IndexedPicture& picture) {
+    if (!Encodable(picture))
+        return std::nullopt;
+    RowHandOff all;
+    all.Publish(picture.indices.data(), picture.height);
+    const std::optional<Bytes> imageData =
+        EncodeGifImageData(picture.width, picture.height, static_cast<std::uint32_t>(picture.colors.size()), all);
+    if (!imageData)
+        return std::nullopt;
+    return AssembleGif(picture, *imageData);
 }
 
 }  // namespace exporting

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "export/indexed_picture.h"
+#include "export/row_handoff.h"
 
 namespace exporting {
 
@@ -17,5 +18,17 @@ namespace exporting {
 // cannot be a GIF (more than 256 colours, a side above 65535) or memory runs
 // out.
 std::optional<std::vector<std::uint8_t>> EncodeGif(const IndexedPicture& picture);
+
+// The two halves of EncodeGif for an encoder that runs beside the colour
+// reduction. The image data (minimum code size, sub-blocks, terminator) of a
+// width x height picture whose table has `colors` entries, each row taken
+// once `rows` hands it over, starting over when they are discarded; none
+// when they are abandoned or memory runs out.
+std::optional<std::vector<std::uint8_t>> EncodeGifImageData(std::uint32_t width, std::uint32_t height,
+                                                            std::uint32_t colors, RowHandOff& rows);
+// The whole file around image data from EncodeGifImageData for `picture`
+// (its indices are not read again); none as for EncodeGif.
+std::optional<std::vector<std::uint8_t>> AssembleGif(const IndexedPicture& picture,
+                                                     const std::vector<std::uint8_t>& imageData);
 
 }  // namespace exporting

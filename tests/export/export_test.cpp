@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -52,8 +53,12 @@ INT_PTR LeaveAllToTheDialogManager(HWND, UINT, WPARAM, LPARAM) {
 // `picture` shown in a headless dialog whose client area it fills, reduced
 // from the dialog's pixels as the export reduces the chart area (empty when
 // that fails); `stripRows` gets the snapshot's strip height.
+// With `handedOverGif`, also the bytes of encoding beside the reduction as
+// the export does, and in `starts` how often the rows were handed over from
+// the top.
 IndexedPicture ReduceShown(const MemoryPicture& picture, std::span<const COLORREF> keep,
-                           std::uint32_t* stripRows = nullptr) {
+                           std::uint32_t* stripRows = nullptr, Bytes* handedOverGif = nullptr,
+                           std::uint32_t* starts = nullptr) {
     platform::HeadlessConfig config;
     config.initialClientSize = SIZE{picture.width, picture.height};
     platform::UseHeadlessBackend(std::move(config));
@@ -67,6 +72,20 @@ IndexedPicture ReduceShown(const MemoryPicture& picture, std::span<const COLORRE
         if (stripRows != nullptr)
             *stripRows = snapshot->stripRows();
         reduced = ReduceColors(*snapshot, keep);
+        if (handedOverGif != nullptr) {
+            // As the export does: the encoder on a thread of its own, taking
+            // the rows as the reduction hands them over.
+            IndexedPicture again;
+            RowHandOff rows;
+            std::optional<Bytes> data;
+            std::thread encoder([&] { data = EncodeGifImageData(picture.width, picture.height, 256, rows); });
+            const bool done = ReduceColorsHandingOver(*snapshot, keep, again, rows);
+            encoder.join();
+            EXPECT_TRUE(done && data);
+            *handedOverGif = data ? AssembleGif(again, *data).value_or(Bytes{}) : Bytes{};
+            if (starts != nullptr)
+                *starts = rows.Generation() + 1;
+        }
     }
     DestroyWindow(dialog);
     EXPECT_TRUE(reduced && reduced->indices.size() == std::size_t(picture.width) * std::size_t(picture.height));
@@ -176,6 +195,36 @@ TEST(ReduceColorsInStrips, CountsFromEveryStripChooseTheTable) {
         table.insert(table.begin() + 2 + j, 0xC80000 | std::uint32_t(j) << 8);
     }
     ExpectReducedRowByRow(picture, table, expected);
+}
+
+// The encoder beside the reduction writes the bytes the two in turn write:
+// rows handed over as the census reads them, and, when colours beyond the
+// table turn up in a later strip, those rows discarded and handed over again.
+TEST(EncodingWhileReducing, GivesTheBytesOfReducingThenEncoding) {
+    for (const int late : {0, 150, 300}) {
+        SCOPED_TRACE(late);
+        MemoryPicture picture(300, 700, RGB(255, 255, 255));
+        picture.Fill(RECT{0, 0, 150, 400}, RGB(0, 0, 128));
+        for (int i = 0; i < late; ++i)
+            SetPixel(picture.dc, i, 650, RGB(i % 256, i / 256, 77));
+        std::uint32_t stripRows = 0, starts = 0;
+        Bytes handedOver;
+        const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows, &handedOver, &starts);
+        ASSERT_LT(stripRows, 650u);  // the late colours come after rows were handed over
+        EXPECT_EQ(handedOver, Encode(reduced.width, reduced.height, reduced.colors, reduced.indices));
+        // The census numbers are not the table's here (white is the most
+        // frequent, navy came first): those rows had to go over again.
+        EXPECT_EQ(starts, late > 254 ? 2u : 1u);
+    }
+    // Abandoned rows stop the encoder.
+    RowHandOff rows;
+    std::optional<Bytes> data = Bytes{1};
+    std::thread encoder([&] { data = EncodeGifImageData(10, 10, 256, rows); });
+    const Bytes row(100, 0);
+    rows.Publish(row.data(), 3);
+    rows.Abandon();
+    encoder.join();
+    EXPECT_FALSE(data);
 }
 
 // ---------------------------------------------------------------- GIF bytes
