@@ -3,6 +3,7 @@
 #include "export/color_reduction.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -174,11 +175,43 @@ struct ColorCensus {
     PixelMap numberOf;
 };
 
+// The runs of pixels whose census number does not fit an index, where the
+// census leaves them: with these, the mapping to the final table needs only
+// the indices, not a second reading of the window. Past a bound (a picture of
+// countless colours) they are given up and the window is read again.
+struct LateRun {
+    std::size_t at;  // the first pixel's place in the picture
+    std::uint32_t length;
+    std::uint32_t number;
+};
+constexpr std::size_t MaxLateRuns = std::size_t{1} << 14;
+
+struct LateColors {
+    std::vector<LateRun> runs;
+    bool complete = true;
+
+    void Add(std::size_t at, std::uint32_t length, std::uint32_t number) {
+        if (!complete)
+            return;
+        try {
+            if (runs.size() < MaxLateRuns) {
+                runs.push_back({at, length, number});
+                return;
+            }
+        } catch (const std::bad_alloc&) {
+        }
+        complete = false;
+        std::vector<LateRun>().swap(runs);
+    }
+};
+
 // A chart is mostly runs of one colour: each run costs one lookup, and two
 // remembered colours cover alternating patterns (dotted lines). Each pixel's
 // census number goes to `out` as its index: with no more colours than the
-// table holds, that is the final picture, in a single pass.
-void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& census, std::uint8_t* out) {
+// table holds, that is the final picture, in a single pass. A number beyond
+// an index goes to `late` instead (`out` gets 0 there).
+void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& census, std::uint8_t* out,
+              std::size_t rowStart, LateColors& late) {
     const std::uint32_t* const start = at;
     std::uint32_t seen[2] = {NoEntry, NoEntry}, seenNumber[2] = {0, 0};
     while (at < end) {
@@ -198,8 +231,12 @@ void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& ce
             std::swap(seen[0], seen[1]);
             std::swap(seenNumber[0], seenNumber[1]);
         }
-        census.counts[seenNumber[0]] += static_cast<std::uint64_t>(runEnd - at);
-        std::memset(out + (at - start), static_cast<int>(seenNumber[0] & 0xFF), static_cast<std::size_t>(runEnd - at));
+        const auto length = static_cast<std::uint32_t>(runEnd - at);
+        census.counts[seenNumber[0]] += length;
+        const bool fits = seenNumber[0] < GifColorCapacity;
+        if (!fits)
+            late.Add(rowStart + static_cast<std::size_t>(at - start), length, seenNumber[0]);
+        std::memset(out + (at - start), fits ? static_cast<int>(seenNumber[0]) : 0, length);
         at = runEnd;
     }
 }
@@ -267,6 +304,28 @@ void MapRow(const std::uint32_t* src, std::uint32_t width, const PixelMap& index
     }
 }
 
+// The census numbers the first pass left in the indices, and the late runs,
+// to their entries in the table, row by row; `done(y)` after each row.
+template <typename RowDone>
+void MapCensusNumbers(const ColorCensus& census, const Reduction& reduction, const LateColors& late,
+                      IndexedPicture& picture, RowDone done) {
+    std::array<std::uint8_t, GifColorCapacity> entryOf{};
+    for (std::uint32_t n = 0; n < GifColorCapacity && n < census.colors.size(); ++n)
+        entryOf[n] = static_cast<std::uint8_t>(reduction.indexOf.Find(census.colors[n]));
+    auto next = late.runs.begin();
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        std::uint8_t* const row = picture.indices.data() + std::size_t{y} * picture.width;
+        for (std::uint32_t x = 0; x < picture.width; ++x)
+            row[x] = entryOf[row[x]];
+        const std::size_t rowEnd = std::size_t{y + 1} * picture.width;
+        for (; next != late.runs.end() && next->at < rowEnd; ++next) {
+            std::memset(picture.indices.data() + next->at,
+                        static_cast<int>(reduction.indexOf.Find(census.colors[next->number])), next->length);
+        }
+        done(y);
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -297,8 +356,10 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
     }
 
     ColorCensus census;
+    LateColors late;
     const bool counted = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
-        CountRow(row, row + picture.width, census, picture.indices.data() + std::size_t{y} * picture.width);
+        const std::size_t rowStart = std::size_t{y} * picture.width;
+        CountRow(row, row + picture.width, census, picture.indices.data() + rowStart, rowStart, late);
         if (census.colors.size() <= GifColorCapacity)
             HandOver(abandon.rows, picture, snapshot.stripRows(), y);
     });
@@ -314,12 +375,18 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
             abandon.rows->Discard();
         Reduction reduction;
         ChooseTable(census, keep, reduction);
-        const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
-            MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
-            HandOver(abandon.rows, picture, snapshot.stripRows(), y);
-        });
-        if (!mapped)
-            return false;
+        if (late.complete) {
+            MapCensusNumbers(census, reduction, late, picture, [&](std::uint32_t y) {
+                HandOver(abandon.rows, picture, snapshot.stripRows(), y);
+            });
+        } else {
+            const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
+                MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+                HandOver(abandon.rows, picture, snapshot.stripRows(), y);
+            });
+            if (!mapped)
+                return false;
+        }
         picture.colors = std::move(reduction.table);
     }
     abandon.rows = nullptr;  // every row was handed over

@@ -4,7 +4,11 @@
 #include "export/export_chart.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <future>
+#include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -31,8 +35,11 @@ std::string Mebibytes(std::uint64_t bytes) {
 // reduced, a second thread encodes the rows already final; when the picture
 // has too many colours for that (or no thread can be had), the encoding
 // waits for the whole reduced picture. Either way the bytes are the same.
+// Once the colours are reduced, `meanwhile` runs while the encoder finishes.
+template <typename Meanwhile>
 std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& request, std::uint64_t pixels,
-                                                     std::string& reason) {
+                                                     std::vector<std::uint8_t> indices, std::string& reason,
+                                                     Meanwhile meanwhile) {
     std::optional<WindowSnapshot> snapshot = WindowSnapshot::Open(request.chartWindow);
     if (!snapshot) {
         reason = "the chart area could not be read";
@@ -40,6 +47,7 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
     }
     // The picture outlives the encoder, which reads its rows.
     IndexedPicture picture;
+    picture.indices = std::move(indices);
     RowHandOff finalRows;
     std::optional<std::vector<std::uint8_t>> imageData;
     std::jthread encoder;  // joined on every way out
@@ -51,6 +59,8 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
         finalRows.Abandon();
     }
     const bool reduced = ReduceColorsHandingOver(*snapshot, request.keepColors, picture, finalRows);
+    if (reduced)
+        meanwhile();
     if (encoder.joinable())
         encoder.join();
     if (!reduced) {
@@ -62,6 +72,30 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
     if (!gif)
         reason = "not enough memory to encode the picture";
     return gif;
+}
+
+// Memory for the picture's indices, made beside the paint: a fresh block
+// costs the system the zeroing of its every page, which the other core can
+// do while the chart is drawn. Empty when it could not be made (the
+// reduction then makes it, or says there is not enough memory).
+std::future<std::vector<std::uint8_t>> PrepareIndices(std::uint64_t pixels) {
+    const auto make = [pixels] {
+        std::vector<std::uint8_t> indices;
+        try {
+            if (pixels <= SIZE_MAX)
+                indices.resize(static_cast<std::size_t>(pixels));
+        } catch (const std::bad_alloc&) {
+        }
+        return indices;
+    };
+    try {
+        const platform::SignalsHeld held;
+        return std::async(std::launch::async, make);
+    } catch (const std::system_error&) {
+        std::promise<std::vector<std::uint8_t>> none;
+        none.set_value({});
+        return none.get_future();
+    }
 }
 
 void Fail(ExportedFile& file, const std::string& reason) {
@@ -106,6 +140,7 @@ ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& f
     }
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 
+    std::future<std::vector<std::uint8_t>> indices = PrepareIndices(pixels);
     files.ReloadSeries();
     InvalidateRect(request.dialog, &request.chartRect, FALSE);
     paint = ExportPaint{};
@@ -123,31 +158,44 @@ ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& f
     }
 
     const std::string script = FormatImageMapScript(SaturateToInt32(width), SaturateToInt32(height), areas);
+    const auto scriptBytes = std::span(reinterpret_cast<const std::uint8_t*>(script.data()), script.size());
+
+    // One export at a time in a folder, and the leftovers of interrupted ones
+    // gone; the script is staged while the picture is still being encoded.
+    std::optional<platform::FolderLock> lock;
+    platform::StagedFile stagedScript;
+    platform::FileError scriptError;
+    bool scriptStaged = false;
+    const auto stageScript = [&] {
+        if (lock)
+            return;
+        lock.emplace(".");
+        platform::RemoveStaleTemporaries(result.picture.name);
+        platform::RemoveStaleTemporaries(result.script.name);
+        scriptStaged = stagedScript.Stage(result.script.name, scriptBytes, scriptError);
+    };
     std::string pictureReason;
-    const std::optional<std::vector<std::uint8_t>> gif = MakePicture(request, pixels, pictureReason);
+    const std::optional<std::vector<std::uint8_t>> gif =
+        MakePicture(request, pixels, indices.get(), pictureReason, stageScript);
     if (!gif) {
+        stagedScript.Discard();
         Fail(result.picture, pictureReason);
         Fail(result.script, "not written, as " + result.picture.name + " could not be");
         return result;
     }
-
-    // One export at a time in a folder, and the leftovers of interrupted ones gone.
-    const platform::FolderLock lock(".");
-    platform::RemoveStaleTemporaries(result.picture.name);
-    platform::RemoveStaleTemporaries(result.script.name);
+    stageScript();
 
     platform::StagedFile stagedGif;
-    platform::StagedFile stagedScript;
     platform::FileError error;
     if (!stagedGif.Stage(result.picture.name, *gif, error)) {
+        stagedScript.Discard();
         Fail(result.picture, error.reason);
         Fail(result.script, "not written, as " + result.picture.name + " could not be");
         return result;
     }
-    if (!stagedScript.Stage(result.script.name,
-                            std::span(reinterpret_cast<const std::uint8_t*>(script.data()), script.size()), error)) {
+    if (!scriptStaged) {
         stagedGif.Discard();
-        Fail(result.script, error.reason);
+        Fail(result.script, scriptError.reason);
         Fail(result.picture, "not replaced, as " + result.script.name + " could not be written");
         return result;
     }

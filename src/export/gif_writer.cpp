@@ -85,28 +85,29 @@ private:
 // ------------------------------------------------------------ code table
 
 // The strings known so far, each a prefix code and a last pixel, in an
-// open-addressing hash of 9973 slots probed in steps of 2039 (9973 is prime,
-// so a probe reaches every slot; 4096 codes fill at most 41 % of it).
+// open-addressing hash: one 32-bit slot holds the string's key (prefix and
+// pixel, 20 bits) above its code (12 bits). 16384 slots, probed one after
+// another, are at most a quarter full with all 4096 codes, so a string not
+// there is mostly known so at the first slot.
 class CodeTable {
 public:
-    static constexpr std::uint32_t HashSize = 9973;
-    static constexpr std::uint32_t HashStep = 2039;
+    static constexpr std::uint32_t HashBits = 14;
+    static constexpr std::uint32_t HashSize = 1u << HashBits;
 
-    // Only the single pixels, the clear code and the end code: 0 .. 2^m + 1.
-    // They take slots as any code does, but no string is ever found there.
+    // Only the single pixels, the clear code and the end code: 0 .. 2^m + 1,
+    // which no string is ever looked up by.
     void Reset(std::uint32_t minCodeSize) {
-        std::fill_n(keys_.get(), HashSize, EmptyKey);
-        nextCode_ = 0;
+        std::fill_n(slots_.get(), HashSize, EmptySlot);
         const std::uint32_t reserved = (1u << minCodeSize) + 1;
-        for (std::uint32_t i = 0; i <= reserved; ++i)
-            Insert(Probe(NoCode, i), ReservedKey);
+        nextCode_ = reserved + 1;
         std::fill_n(lastChild_.get(), reserved + 1, NoChild);
+        std::fill_n(jumps_.get(), reserved + 1, NoJump);
     }
     bool Allocate() {
-        keys_.reset(new (std::nothrow) std::uint32_t[HashSize]);
-        codes_.reset(new (std::nothrow) std::uint16_t[HashSize]);
+        slots_.reset(new (std::nothrow) std::uint32_t[HashSize]);
         lastChild_.reset(new (std::nothrow) std::uint32_t[MaxCodes]);
-        return keys_ && codes_ && lastChild_;
+        jumps_.reset(new (std::nothrow) std::uint64_t[MaxCodes]);
+        return slots_ && lastChild_ && jumps_;
     }
     std::uint32_t nextCode() const { return nextCode_; }
 
@@ -114,18 +115,16 @@ public:
     // where it goes.
     std::uint32_t Probe(std::uint32_t prefix, std::uint32_t pixel) const {
         const std::uint32_t key = Key(prefix, pixel);
-        std::uint32_t slot = ((pixel << 8) ^ prefix) % HashSize;
+        std::uint32_t slot = (key * 0x9E3779B1u) >> (32 - HashBits);
         for (;;) {
-            const std::uint32_t held = keys_[slot];
-            if (held == key || held == EmptyKey)
+            const std::uint32_t held = slots_[slot];
+            if ((held >> CodeBits) == key || held == EmptySlot)
                 return slot;
-            slot += HashStep;
-            if (slot >= HashSize)
-                slot -= HashSize;
+            slot = (slot + 1) & (HashSize - 1);
         }
     }
-    bool Holds(std::uint32_t slot) const { return keys_[slot] != EmptyKey; }
-    std::uint32_t CodeAt(std::uint32_t slot) const { return codes_[slot]; }
+    bool Holds(std::uint32_t slot) const { return slots_[slot] != EmptySlot; }
+    std::uint32_t CodeAt(std::uint32_t slot) const { return slots_[slot] & (MaxCodes - 1); }
 
     // Enters (prefix, pixel) in its empty slot as the next code: the code,
     // or NoCode when all 4096 are taken.
@@ -134,6 +133,7 @@ public:
             return NoCode;
         RememberChild(prefix, pixel, nextCode_);
         lastChild_[nextCode_] = NoChild;
+        jumps_[nextCode_] = NoJump;
         return Insert(slot, Key(prefix, pixel));
     }
 
@@ -147,21 +147,37 @@ public:
         lastChild_[prefix] = (pixel << 16) | code;
     }
 
+    // A second memo: the string a code last became four pixels further on,
+    // with those pixels (the first in the lowest byte). Every string on the
+    // way is in the table, so the greedy walk goes there in one step when the
+    // next four pixels are these; the table only grows until a clear, which
+    // forgets the memo with the code.
+    std::uint32_t Jump(std::uint32_t prefix, std::uint32_t fourPixels) const {
+        const std::uint64_t jump = jumps_[prefix];
+        return static_cast<std::uint32_t>(jump >> 16) == fourPixels ? static_cast<std::uint32_t>(jump & 0xFFFF)
+                                                                     : NoCode;
+    }
+    void RememberJump(std::uint32_t prefix, std::uint32_t fourPixels, std::uint32_t code) {
+        jumps_[prefix] = (std::uint64_t{fourPixels} << 16) | code;
+    }
+
 private:
-    static constexpr std::uint32_t EmptyKey = 0xFFFFFFFF;
-    static constexpr std::uint32_t ReservedKey = 0xFFFFFFFE;
+    static constexpr std::uint32_t CodeBits = MaxCodeBits;
+    // No string has it: its key would be (4095, 255) and its code 4095, but
+    // the code a string gets is always above its prefix's.
+    static constexpr std::uint32_t EmptySlot = 0xFFFFFFFF;
     static constexpr std::uint32_t NoChild = 0xFFFFFFFF;
+    static constexpr std::uint64_t NoJump = ~std::uint64_t{0};  // no four pixels match its code
 
     static std::uint32_t Key(std::uint32_t prefix, std::uint32_t pixel) { return (prefix << 8) | pixel; }
     std::uint32_t Insert(std::uint32_t slot, std::uint32_t key) {
-        keys_[slot] = key;
-        codes_[slot] = static_cast<std::uint16_t>(nextCode_);
+        slots_[slot] = (key << CodeBits) | nextCode_;
         return nextCode_++;
     }
 
-    std::unique_ptr<std::uint32_t[]> keys_;
-    std::unique_ptr<std::uint16_t[]> codes_;
+    std::unique_ptr<std::uint32_t[]> slots_;
     std::unique_ptr<std::uint32_t[]> lastChild_;
+    std::unique_ptr<std::uint64_t[]> jumps_;
     std::uint32_t nextCode_ = 0;
 };
 
@@ -227,7 +243,8 @@ public:
           table_(table),
           minCodeSize_(minCodeSize),
           clearCode_(1u << minCodeSize),
-          pixelMask_(clearCode_ - 1) {}
+          pixelMask_(clearCode_ - 1),
+          fourMask_(pixelMask_ * 0x01010101u) {}
 
     void Start() {
         Clear();
@@ -253,6 +270,21 @@ private:
         current_ = pixel;
         runPixel_ = pixel;
         runLength_ = 1;
+        Anchor();
+    }
+    // The walk starts counting single steps afresh from the current string.
+    void Anchor() {
+        anchor_ = current_;
+        steps_ = 0;
+    }
+    // One pixel taken through the table; the fourth since the anchor makes
+    // the anchor's jump.
+    void Stepped(std::uint32_t pixel) {
+        stepPixels_ = (stepPixels_ >> 8) | (pixel << 24);
+        if (++steps_ == 4) {
+            table_.RememberJump(anchor_, stepPixels_, current_);
+            Anchor();
+        }
     }
 
     BitPacker& packer_;
@@ -261,12 +293,17 @@ private:
     const std::uint32_t minCodeSize_;
     const std::uint32_t clearCode_;
     const std::uint32_t pixelMask_;  // an index beyond the table has no code
+    const std::uint32_t fourMask_;   // the same for four pixels at once
     std::uint32_t codeWidth_ = 0;
     std::uint32_t largestCode_ = 0;
     std::uint32_t current_ = NoCode;
     // While the current string is `runLength_` times `runPixel_`; 0 otherwise.
     std::uint32_t runPixel_ = 0;
     std::uint32_t runLength_ = 0;
+    // Single steps taken since the string `anchor_`, and their pixels.
+    std::uint32_t anchor_ = NoCode;
+    std::uint32_t steps_ = 0;
+    std::uint32_t stepPixels_ = 0;
 };
 
 void Compressor::Emit(std::uint32_t slot, std::uint32_t pixel) {
@@ -301,13 +338,30 @@ void Compressor::Row(const std::uint8_t* row, std::uint32_t width) {
                 runLength_ += step;
                 current_ = runs_.Code(pixel, runLength_);
                 x += step;
+                Anchor();
                 continue;
             }
-        } else if (const std::uint32_t child = table_.LastChild(current_, pixel); child != NoCode) {
-            current_ = child;
-            runLength_ = 0;
-            ++x;
-            continue;
+        } else {
+            // Not a run from here on: neither the jump nor the memo can make one.
+            if (x + 4 <= width) {
+                const std::uint32_t four = (std::uint32_t{row[x]} | std::uint32_t{row[x + 1]} << 8 |
+                                            std::uint32_t{row[x + 2]} << 16 | std::uint32_t{row[x + 3]} << 24) &
+                                           fourMask_;
+                if (const std::uint32_t far = table_.Jump(current_, four); far != NoCode) {
+                    current_ = far;
+                    runLength_ = 0;
+                    x += 4;
+                    Anchor();
+                    continue;
+                }
+            }
+            if (const std::uint32_t child = table_.LastChild(current_, pixel); child != NoCode) {
+                current_ = child;
+                runLength_ = 0;
+                ++x;
+                Stepped(pixel);
+                continue;
+            }
         }
         // The memo did not know, or the table has no longer run (then the
         // probe finds the empty slot where it goes): ask the hash.
@@ -317,6 +371,7 @@ void Compressor::Row(const std::uint8_t* row, std::uint32_t width) {
             table_.RememberChild(current_, pixel, code);
             current_ = code;
             runLength_ = 0;
+            Stepped(pixel);
         } else {
             Emit(slot, pixel);
         }

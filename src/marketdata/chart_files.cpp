@@ -1,7 +1,10 @@
 #include "marketdata/chart_files.h"
 
 #include <set>
+#include <system_error>
 #include <utility>
+
+#include "platform/whole_file.h"
 
 namespace marketdata {
 
@@ -21,21 +24,67 @@ ChartFiles::ChartFiles(StampSource stamps)
 const SeriesTables& ChartFiles::ReloadSeries() {
     for (std::size_t i = 0; i < std::size(SeriesFiles); ++i) {
         if (seriesStamps_[i].NeedsReading(SeriesFiles[i].name)) {
-            seriesStamps_[i].Read();
             series_.*SeriesFiles[i].table = LoadSeriesFile(SeriesFiles[i]);
+            seriesStamps_[i].Read();  // only once the table is the file's
             ++filesRead_;
         }
     }
     return series_;
 }
 
+ChartFiles::~ChartFiles() {
+    FinishReadingPaintFiles();
+}
+
+void ChartFiles::StartReadingPaintFiles() {
+    if (paintFilesRead_.valid())
+        return;
+    try {
+        // The reader never takes the signals that end the program.
+        const platform::SignalsHeld held;
+        paintFilesRead_ = std::async(std::launch::async, [this] {
+            ReadLabels();
+            ReadRibbon();
+            ReadBroadcast();
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: the paint reads them.
+    }
+}
+
+void ChartFiles::FinishReadingPaintFiles() {
+    if (!paintFilesRead_.valid())
+        return;
+    try {
+        paintFilesRead_.get();
+    } catch (...) {
+        // What could not be read is read again when asked for: a table
+        // whose loading failed is not kept.
+    }
+}
+
 const LabelTable& ChartFiles::Labels() {
+    FinishReadingPaintFiles();
+    return ReadLabels();
+}
+
+const RibbonTable& ChartFiles::Ribbon() {
+    FinishReadingPaintFiles();
+    return ReadRibbon();
+}
+
+const BroadcastTable& ChartFiles::Broadcast() {
+    FinishReadingPaintFiles();
+    return ReadBroadcast();
+}
+
+const LabelTable& ChartFiles::ReadLabels() {
     const LabelTable& table = labels_.Get(LabelsFile, LoadLabels);
     filesRead_ += labels_.read() ? 1 : 0;
     return table;
 }
 
-const BroadcastTable& ChartFiles::Broadcast() {
+const BroadcastTable& ChartFiles::ReadBroadcast() {
     const BroadcastTable& table = broadcast_.Get(BroadcastFile, LoadBroadcast);
     filesRead_ += broadcast_.read() ? 1 : 0;
     return table;
@@ -43,7 +92,7 @@ const BroadcastTable& ChartFiles::Broadcast() {
 
 // The configuration, then each row's numbers as far as 16 rows; the table is
 // made anew only when any of these was read again.
-const RibbonTable& ChartFiles::Ribbon() {
+const RibbonTable& ChartFiles::ReadRibbon() {
     const std::vector<RibbonRowConfig>& configs = ribbonInfo_.Get(RibbonInfoFile, LoadRibbonInfo);
     bool changed = !ribbonMade_ || ribbonInfo_.read();
     filesRead_ += ribbonInfo_.read() ? 1 : 0;

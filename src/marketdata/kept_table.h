@@ -43,7 +43,7 @@ class StampTracker {
 public:
     explicit StampTracker(StampSource stamps = FileSystemStamps) : stamps_(stamps) {}
 
-    // True when `fileName` must be read now; then call Read() just before.
+    // True when `fileName` must be read now; then call Read() once it was.
     bool NeedsReading(const char* fileName) {
         next_ = stamps_.stamp(fileName);
         return !kept_ || recent_ || next_ != stamp_;
@@ -79,8 +79,11 @@ public:
     const Table& Get(const char* fileName, Load&& load) {
         read_ = tracker_.NeedsReading(fileName);
         if (read_) {
+            // A load that throws leaves the file unread: the next call tries
+            // again rather than keep an old table as if it were the file's.
+            Table loaded = std::forward<Load>(load)();
             tracker_.Read();
-            table_ = std::forward<Load>(load)();
+            table_ = std::move(loaded);
         }
         return table_;
     }

@@ -1,6 +1,7 @@
 // Small helpers shared by the table loaders.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -59,6 +60,77 @@ void ForEachSlotLine(TextSource& source, std::uint32_t divisor, std::uint32_t fi
         if (slot > lastSlot)
             break;
         use(slot, fields, fieldCount);
+    }
+}
+
+// One field of a piece as SplitFields (blanks trimmed) cuts the line, found
+// without copying or cutting: the line ends at a zero byte, fields end at
+// '|', the last one at a line-end character too, and an empty last field
+// does not count, as far as MaxFields. (The line-end characters that end
+// the line need no trimming: they are all past the last field's end.)
+struct FieldOfLine {
+    bool twoFields = false;  // the line has at least two fields
+    bool present = false;    // it has field `column`, which is `text`
+    std::string_view text;
+};
+
+inline FieldOfLine FieldOfPiece(std::string_view piece, std::uint32_t column) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    // Fields are cut until both questions have their answer.
+    const std::uint32_t enough = std::max<std::uint32_t>(column, 1) + 1;
+    FieldOfLine out;
+    std::uint32_t count = 0;
+    while (count < static_cast<std::uint32_t>(MaxFields) && count < enough) {
+        while (p < end && blank(*p))
+            ++p;
+        const char* const start = p;
+        while (p < end && *p != '|' && *p != '\0')
+            ++p;
+        const bool bar = p < end && *p == '|';
+        const char* fieldEnd = start;
+        if (bar) {
+            fieldEnd = p++;
+            while (fieldEnd > start && blank(fieldEnd[-1]))
+                --fieldEnd;
+        } else {
+            while (fieldEnd < p && !lineEnd(*fieldEnd))
+                ++fieldEnd;
+            if (fieldEnd == start)
+                break;
+        }
+        if (count == column)
+            out.text = std::string_view(start, static_cast<std::size_t>(fieldEnd - start));
+        ++count;
+        if (!bar)
+            break;
+    }
+    out.twoFields = count >= 2;
+    out.present = column < count;
+    return out;
+}
+
+// ForEachSlotLine for a reader of one column: `use` gets each line's slot
+// and its field `column`, or nothing when the line is too short for it.
+template <typename Use>
+void ForEachSlotField(TextSource& source, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot,
+                      std::uint32_t column, Use use) {
+    std::string_view piece;
+    while (source.NextPiece(piece)) {
+        std::string_view first;
+        if (!FirstField(piece, first))
+            continue;
+        const std::uint32_t slot = ParseTimeOfDay(first) / divisor;
+        if (slot < firstSlot)
+            continue;
+        const FieldOfLine field = FieldOfPiece(piece, column);
+        if (!field.twoFields)
+            continue;
+        if (slot > lastSlot)
+            break;
+        use(slot, field.present ? &field.text : nullptr);
     }
 }
 

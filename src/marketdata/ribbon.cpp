@@ -31,7 +31,10 @@ void ApplyRibbonLine(std::int32_t& entry, char** fields, int fieldCount, std::ui
     if (column >= static_cast<std::uint32_t>(fieldCount)) {
         return;  // too short to hold the column
     }
-    const std::int32_t number = ParseCount(fields[column]);
+    ApplyRibbonNumber(entry, ParseCount(fields[column]), rule);
+}
+
+void ApplyRibbonNumber(std::int32_t& entry, std::int32_t number, RibbonRule rule) {
     switch (rule) {
         case RibbonRule::Last:
             entry = number;
@@ -61,10 +64,12 @@ std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint
         return nullptr;
     }
 
-    ForEachSlotLine(file, 1000u, SecondWindowFirst, SecondWindowLast,
-                    [&](std::uint32_t second, char** fields, int fieldCount) {
-                        ApplyRibbonLine(values[second - SecondWindowFirst], fields, fieldCount, column, rule);
-                    });
+    // Only the one column is looked at: the files hold many lines a second.
+    ForEachSlotField(file, 1000u, SecondWindowFirst, SecondWindowLast, column,
+                     [&](std::uint32_t second, const std::string_view* field) {
+                         if (field != nullptr)
+                             ApplyRibbonNumber(values[second - SecondWindowFirst], ParseCount(*field), rule);
+                     });
     return values;
 }
 

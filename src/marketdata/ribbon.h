@@ -67,5 +67,7 @@ std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint
 // What one line in the window (split into fields, at least two) does to its
 // second's number.
 void ApplyRibbonLine(std::int32_t& entry, char** fields, int fieldCount, std::uint32_t column, RibbonRule rule);
+// What a line's number does to its second's number.
+void ApplyRibbonNumber(std::int32_t& entry, std::int32_t number, RibbonRule rule);
 
 }  // namespace marketdata

@@ -237,16 +237,17 @@ std::int32_t ParseSignedPrice(const char* text) {
     return magnitude == INT32_MIN ? INT32_MAX : -magnitude;
 }
 
-std::int32_t ParseCount(const char* text) {
-    if (text == nullptr) {
-        return 0;
-    }
-    const char* p = text;
-    while (IsBlank(*p)) {
+namespace {
+
+// Blanks, then digits with commas between them; anything else ends the
+// number. `more(p)` says whether p is still inside the text.
+template <typename More>
+std::int32_t CountFrom(const char* p, More more) {
+    while (more(p) && IsBlank(*p)) {
         ++p;
     }
     std::uint32_t value = 0;
-    for (;; ++p) {
+    for (; more(p); ++p) {
         if (IsDigit(*p)) {
             value = value * 10u + DigitValue(*p);
         } else if (*p != ',') {
@@ -254,6 +255,20 @@ std::int32_t ParseCount(const char* text) {
         }
     }
     return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::int32_t ParseCount(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    return CountFrom(text, [](const char* p) { return *p != '\0'; });
+}
+
+std::int32_t ParseCount(std::string_view text) {
+    const char* const end = text.data() + text.size();
+    return CountFrom(text.data(), [end](const char* p) { return p < end; });
 }
 
 void CopyText(char* destination, std::size_t size, const char* text) {

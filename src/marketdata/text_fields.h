@@ -28,6 +28,7 @@ std::uint32_t ParseTimeOfDay(std::string_view text);
 std::int32_t ParsePrice(const char* text);
 std::int32_t ParseSignedPrice(const char* text);
 std::int32_t ParseCount(const char* text);
+std::int32_t ParseCount(std::string_view text);
 
 // Copies `text` into a fixed field of `size` bytes, cutting what does not fit
 // (a UTF-8 text between characters); the result is always zero-terminated.

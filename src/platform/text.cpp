@@ -391,9 +391,20 @@ const FontFace* FaceOf(const HDC__& dc) {
 
 }  // namespace
 
-std::shared_ptr<FontFace> ResolveFont(const LOGFONTA& log) {
+namespace {
+
+// Everything that takes part in the match.
+using FontKey = std::tuple<std::string, LONG, LONG, bool, BYTE>;
+
+FontKey KeyOf(const LOGFONTA& log) {
     char name[LF_FACESIZE + 1] = {};
     std::memcpy(name, log.lfFaceName, LF_FACESIZE);  // may lack its terminator
+    return FontKey{Lowercase(name), log.lfHeight, log.lfWeight, log.lfItalic != 0, log.lfPitchAndFamily};
+}
+
+std::shared_ptr<FontFace> LoadFace(const LOGFONTA& log) {
+    char name[LF_FACESIZE + 1] = {};
+    std::memcpy(name, log.lfFaceName, LF_FACESIZE);
     const std::string faceName = name;
     int em = kDefaultEmPixels;
     if (log.lfHeight < 0)
@@ -401,41 +412,118 @@ std::shared_ptr<FontFace> ResolveFont(const LOGFONTA& log) {
     else if (log.lfHeight > 0)
         em = static_cast<int>(std::min<std::int64_t>(log.lfHeight, kMaxEmPixels));
     const bool cellHeight = log.lfHeight > 0;
-    const LONG weight = log.lfWeight;
-    const bool italic = log.lfItalic != 0;
 
-    // Everything that takes part in the match is in the key.
-    using Key = std::tuple<std::string, LONG, LONG, bool, BYTE>;
-    static std::map<Key, std::shared_ptr<FontFace>> cache;
-    const Key key{Lowercase(faceName), log.lfHeight, weight, italic, log.lfPitchAndFamily};
-    if (auto it = cache.find(key); it != cache.end())
-        return it->second;
-
-    std::shared_ptr<FontFace> resolved;
     MatchedFile file;
     FT_Library library = Library();
-    if (library != nullptr && MatchFontFile(log, faceName, em, file)) {
-        FT_Face ftFace = nullptr;
-        if (FT_New_Face(library, file.path.c_str(), file.index, &ftFace) == 0) {
-            // A positive height is the cell height: find the em that gives it.
-            if (cellHeight && ftFace->units_per_EM > 0) {
-                const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ftFace, FT_SFNT_OS2));
-                std::int64_t cellUnits = 0;
-                if (os2 != nullptr && os2->version != 0xFFFF)
-                    cellUnits = static_cast<std::int64_t>(os2->usWinAscent) + os2->usWinDescent;
-                if (cellUnits <= 0)
-                    cellUnits = static_cast<std::int64_t>(ftFace->ascender) - ftFace->descender;
-                if (cellUnits > 0)
-                    em = std::clamp(ScaleRounded(em, ftFace->units_per_EM, static_cast<int>(cellUnits)), 1,
-                                    kMaxEmPixels);
-            }
-            auto face = std::make_shared<FontFace>(ftFace, em);
-            if (face->Initialise())
-                resolved = std::move(face);
+    if (library == nullptr || !MatchFontFile(log, faceName, em, file))
+        return nullptr;
+    FT_Face ftFace = nullptr;
+    if (FT_New_Face(library, file.path.c_str(), file.index, &ftFace) != 0)
+        return nullptr;
+    // A positive height is the cell height: find the em that gives it.
+    if (cellHeight && ftFace->units_per_EM > 0) {
+        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ftFace, FT_SFNT_OS2));
+        std::int64_t cellUnits = 0;
+        if (os2 != nullptr && os2->version != 0xFFFF)
+            cellUnits = static_cast<std::int64_t>(os2->usWinAscent) + os2->usWinDescent;
+        if (cellUnits <= 0)
+            cellUnits = static_cast<std::int64_t>(ftFace->ascender) - ftFace->descender;
+        if (cellUnits > 0)
+            em = std::clamp(ScaleRounded(em, ftFace->units_per_EM, static_cast<int>(cellUnits)), 1, kMaxEmPixels);
+    }
+    auto face = std::make_shared<FontFace>(ftFace, em);
+    return face->Initialise() ? face : nullptr;
+}
+
+// Fonts are found ahead of their first use: each font made goes to a thread
+// that resolves the waiting fonts once the set-up is done, while the program
+// goes on to read its data. A font used before its turn is resolved where it
+// is used. One lock covers every resolution (fontconfig's matching and the
+// making of FreeType faces are not shared between threads) and the faces
+// found; a face, once found, is used by the drawing thread alone.
+class FontResolver {
+public:
+    static FontResolver& Instance() {
+        static FontResolver resolver;
+        return resolver;
+    }
+    ~FontResolver() { Finish(); }
+
+    void Ahead(const LOGFONTA& log) {
+        std::future<void> finished;
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (found_.count(KeyOf(log)) != 0)
+            return;
+        waiting_.push_back(log);
+        if (working_)
+            return;
+        finished = std::move(worker_);  // done: its thread has let go of the lock
+        try {
+            const SignalsHeld held;
+            worker_ = std::async(std::launch::async, [this] { Work(); });
+            working_ = true;
+        } catch (const std::system_error&) {
+            waiting_.clear();  // resolved when used
         }
     }
-    cache.emplace(key, resolved);
-    return resolved;
+
+    std::shared_ptr<FontFace> Resolve(const LOGFONTA& log) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return FoundOrLoaded(log);
+    }
+
+private:
+    // fontconfig is set up before this and ended after it.
+    FontResolver() { FontSetUp::Instance(); }
+
+    std::shared_ptr<FontFace> FoundOrLoaded(const LOGFONTA& log) {
+        FontKey key = KeyOf(log);
+        if (auto it = found_.find(key); it != found_.end())
+            return it->second;
+        std::shared_ptr<FontFace> face = LoadFace(log);
+        found_.emplace(std::move(key), face);
+        return face;
+    }
+
+    void Work() {
+        FontSetUp::Instance().Wait();
+        for (;;) {
+            const std::lock_guard<std::mutex> hold(lock_);
+            if (waiting_.empty()) {
+                working_ = false;
+                return;
+            }
+            const LOGFONTA log = waiting_.front();
+            waiting_.erase(waiting_.begin());
+            try {
+                FoundOrLoaded(log);
+            } catch (const std::bad_alloc&) {
+                // Tried again where the font is used.
+            }
+        }
+    }
+
+    void Finish() {
+        std::future<void> worker;
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            worker = std::move(worker_);
+        }
+        if (worker.valid())
+            worker.wait();
+    }
+
+    std::mutex lock_;
+    std::map<FontKey, std::shared_ptr<FontFace>> found_;
+    std::vector<LOGFONTA> waiting_;
+    std::future<void> worker_;
+    bool working_ = false;
+};
+
+}  // namespace
+
+std::shared_ptr<FontFace> ResolveFont(const LOGFONTA& log) {
+    return FontResolver::Instance().Resolve(log);
 }
 
 SIZE MeasureText(const FontFace* face, const char* text, int count) {
@@ -485,6 +573,7 @@ HFONT CreateFontIndirectA(const LOGFONTA* log) {
     auto* font = new HFONT__;
     font->log = *log;
     font->log.lfFaceName[LF_FACESIZE - 1] = '\0';
+    FontResolver::Instance().Ahead(font->log);
     return font;
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -197,6 +198,46 @@ TEST(ReduceColorsInStrips, CountsFromEveryStripChooseTheTable) {
     ExpectReducedRowByRow(picture, table, expected);
 }
 
+// Colours beyond the table's 256 are left by the census for the mapping,
+// run by run, up to a bound; past it the window is read again. Either way a
+// pixel's index depends on its colour alone: the same 300 colours with the
+// same counts, once in long runs and once scattered into single pixels (more
+// runs than the bound), give one table and one index for each colour.
+TEST(ReduceColors, ColoursBeyondTheTableMapAlikeInFewRunsAndInCountlessOnes) {
+    const auto C = [](int i) { return RGB(i % 256, 60 + i / 256, 90); };
+    const int w = 400, h = 200;
+    MemoryPicture runs(w, h, RGB(255, 255, 255)), scattered(w, h, RGB(255, 255, 255));
+    for (int i = 0; i < 300; ++i) {
+        SetPixel(runs.dc, i, 0, C(i));  // first appearances in this order in both
+        SetPixel(scattered.dc, i, 0, C(i));
+    }
+    // Rows 2 and below: 45 colours (two of them among the first 256) 400
+    // times each, as four 100-pixel runs or as every other pixel.
+    for (int k = 0; k < 45; ++k) {
+        const int i = 254 + k;
+        for (int n = 0; n < 400; ++n) {
+            const int at = 2 * (k * 400 + n);  // in the scattered picture
+            SetPixel(scattered.dc, at % w, 2 + at / w, C(i));
+        }
+        for (int r = 0; r < 4; ++r)
+            runs.Fill(RECT{(r % 2) * 200, 2 + 2 * k + r / 2, (r % 2) * 200 + 100, 3 + 2 * k + r / 2}, C(i));
+    }
+    const IndexedPicture a = ReduceShown(runs, {}), b = ReduceShown(scattered, {});
+    ASSERT_EQ(a.colors, b.colors);
+    const auto indexOf = [](const MemoryPicture& picture, const IndexedPicture& reduced) {
+        std::map<COLORREF, std::set<int>> seen;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                seen[GetPixel(picture.dc, x, y)].insert(reduced.indices[std::size_t(y) * w + std::size_t(x)]);
+        return seen;
+    };
+    const auto seenA = indexOf(runs, a), seenB = indexOf(scattered, b);
+    EXPECT_EQ(seenA, seenB);
+    for (const auto& [color, indices] : seenA)
+        EXPECT_EQ(indices.size(), 1u) << std::hex << color;
+    EXPECT_EQ(seenA.size(), 301u);
+}
+
 // The encoder beside the reduction writes the bytes the two in turn write:
 // rows handed over as the census reads them, and, when colours beyond the
 // table turn up in a later strip, those rows discarded and handed over again.
@@ -357,6 +398,16 @@ TEST(GifCodes, RunsAndAFullCodeTableGiveTheCodesOfThePlainGreedyWalkInFullSubBlo
     }
     const Bytes data = CodeBytes(Encode(w, h, Ramp(256), v));
     EXPECT_TRUE(data == GreedyLzw(v, 8)) << data.size() << " bytes of codes";
+    // A ribbon: bands of rows repeating columns two pixels wide, each band
+    // shifted by one, rows 301 wide so that the strings the encoder takes
+    // four pixels at a time run on into the next row.
+    Bytes ribbon(std::size_t(301) * 120);
+    for (std::size_t i = 0; i < ribbon.size(); ++i) {
+        const std::size_t x = i % 301, y = i / 301;
+        ribbon[i] = std::uint8_t((x / 2 * 7 + y / 8) % 40 + (x % 53 == 0 ? 200 : 0));
+    }
+    const Bytes ribbonCodes = CodeBytes(Encode(301, 120, Ramp(256), ribbon));
+    EXPECT_TRUE(ribbonCodes == GreedyLzw(ribbon, 8)) << ribbonCodes.size() << " bytes of codes";
     Bytes noise(300 * 100);
     std::ranges::generate(noise, [noiseRng = std::mt19937(11)]() mutable { return std::uint8_t(noiseRng()); });
     const Bytes codes = CodeBytes(Encode(300, 100, Ramp(256), noise));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,16 @@ TEST_F(KeptTables, AMissingFileIsReadWhenItAppearsAndWhenItGoes) {
     EXPECT_EQ(reads, (std::vector{true, false, true, false, true}));
 }
 
+// A load that fails keeps nothing: the file is read again at the next call
+// although its stamp has not changed.
+TEST_F(KeptTables, AFailedLoadIsTriedAgain) {
+    EXPECT_TRUE(Reads());
+    ++fakeStamp->size;
+    EXPECT_THROW(table_.Get("Data\\x.txt", []() -> int { throw std::bad_alloc(); }), std::bad_alloc);
+    EXPECT_EQ(table_.table(), loads_);  // the table read before stays
+    EXPECT_EQ((std::vector{Reads(), Reads()}), (std::vector{true, false}));
+}
+
 // Real stamps, and a clock so far ahead that no file counts as recent, or
 // the real clock, by which the files a test has just written are recent.
 constexpr StampSource OldFiles{CurrentStamp, [] { return INT64_MAX / 2; }};
@@ -126,6 +137,32 @@ TEST_F(SampleCopy, OnlyAChangedFileIsReadAgain) {
     dir_.Write("Data/iDJI.txt", "14:42:30|1.00\n14:42:31|2.00\n");
     EXPECT_EQ(ReadsOfAll(files), 1u);
     EXPECT_EQ(files.series().DjiSeries[1].value, 10000);
+}
+
+// The first paint's files read ahead on a thread of their own, while the
+// series are read: the same tables, each file read once, and a file changed
+// after that reading still seen.
+TEST_F(SampleCopy, PaintFilesReadAheadAreTheFilesTables) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ChartFiles files(OldFiles);
+        files.StartReadingPaintFiles();
+        files.ReloadSeries();
+        EXPECT_EQ(files.series().DjiSeries[0].value, LoadAllSeries().DjiSeries[0].value);
+        EXPECT_EQ(Values(files.Ribbon()), Values(LoadRibbon()));
+        EXPECT_EQ(files.Labels().labels.size(), LoadLabels().labels.size());
+        EXPECT_EQ(files.Broadcast().events.size(), LoadBroadcast().events.size());
+        EXPECT_EQ(files.filesRead(), 25u);
+        EXPECT_EQ(ReadsOfAll(files), 0u);
+        if (round == 2) {
+            dir_.Write("Data/labels.txt", "T|14:42:30|0.10|0|15|0|||Read late||\n");
+            EXPECT_EQ(ReadsOfAll(files), 1u);
+            EXPECT_EQ(files.Labels().labels.at(0).text, std::string("Read late"));
+        }
+    }
+    // Made and gone without a paint: the reading ends with it.
+    ChartFiles unused(OldFiles);
+    unused.StartReadingPaintFiles();
 }
 
 TEST_F(SampleCopy, AFileOfSeveralRibbonRowsIsReadOnce) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "marketdata/loader_support.h"
 #include "marketdata/text_source.h"
 #include "support/test_support.h"
 
@@ -46,6 +47,32 @@ TEST(SplitFields, EmptyFieldsTrailingBarTrimmingAndTheLimit) {
         const V fields = Split(Bars(written));
         EXPECT_EQ(fields.size(), static_cast<std::size_t>(std::min(written, 32))) << written;
         EXPECT_EQ(fields.back(), "f" + std::to_string(std::min(written, 32) - 1)) << written;
+    }
+}
+
+// The one-column reader finds, without cutting the line, what SplitFields
+// makes of it after TrimLineEnd: the line as far as a zero byte, line ends
+// at the end and in the middle, blanks, empty fields, the 32-field limit.
+TEST(FieldOfPiece, IsTheFieldSplitFieldsCuts) {
+    const std::string lines[] = {" 14:42:30 |  1123.45 | x ", "a||b", "a|b|", "a|b|  ", "|", "   ", "a|b\rc",
+                                 "a|b\r\n", "a|b|\r\n", "a|\r|c", "a| b \r\n\r\n", "a|b\nc|d",
+                                 std::string("a|b\0|c|d", 8), std::string("a|\0b", 4), "t|1,2|3 |\t4\t", "\xA0|\x85|",
+                                 Bars(31), Bars(32), Bars(33) + "\r\n", "t", ""};
+    for (const std::string& line : lines) {
+        std::string cut = line;  // SplitFields writes into it
+        cut.push_back('\0');
+        TrimLineEnd(cut.data());
+        char* fields[MaxFields] = {};
+        const int count = SplitFields(cut.data(), fields, MaxFields, true);
+        for (std::uint32_t column = 0; column <= 33; ++column) {
+            SCOPED_TRACE(testing::Message() << testing::PrintToString(line) << " column " << column);
+            const FieldOfLine field = FieldOfPiece(line, column);
+            EXPECT_EQ(field.twoFields, count >= 2);
+            EXPECT_EQ(field.present, column < std::uint32_t(count));
+            if (field.present && column < std::uint32_t(count)) {
+                EXPECT_EQ(field.text, fields[column]);
+            }
+        }
     }
 }
 
@@ -92,8 +119,16 @@ TEST(ParseCount, CommasSkippedOtherCharactersStopThirtyTwoBitWrap) {
     const std::pair<const char*, std::int32_t> cases[] = {{"1,234,567", 1234567}, {"12.7", 12}, {"-5", 0},
         {" 12,000 shares", 12000}, {"4294967295", -1}, {"2147483648", INT32_MIN}};
     // clang-format on
-    for (auto [text, want] : cases)
+    for (auto [text, want] : cases) {
         EXPECT_EQ(ParseCount(text), want) << text;
+        EXPECT_EQ(ParseCount(std::string_view(text)), want) << text;
+    }
+    // A field seen in its line stops where the field does, digits after it or not.
+    const std::string_view line = "12|34,5 6";
+    EXPECT_EQ(ParseCount(line.substr(0, 1)), 1);
+    EXPECT_EQ(ParseCount(line.substr(3, 3)), 34);
+    EXPECT_EQ(ParseCount(line.substr(3, 4)), 345);
+    EXPECT_EQ(ParseCount(line.substr(3, 0)), 0);
 }
 
 // The pieces a data file's reader delivers for `content`, as trimmed lengths.

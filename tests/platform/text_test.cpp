@@ -7,6 +7,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/gdi_internal.h"
 #include "render/resources.h"
@@ -137,6 +138,31 @@ TEST_F(Text, ProgramFacesAreMonospaceAndMediumIsNotBold) {
     };
     EXPECT_TRUE(ink(FW_MEDIUM) == ink(FW_NORMAL));
     EXPECT_TRUE(ink(700) != ink(FW_NORMAL));
+}
+
+// Fonts are resolved ahead, on a thread of their own, from the moment they
+// are made; a font used before its turn is resolved where it is used. Made
+// in a row and used at once in the opposite order, each still measures as
+// its own size.
+TEST_F(Text, FontsMadeInARowMeasureAsTheirOwnSizesWhicheverIsUsedFirst) {
+    std::vector<HFONT> fonts;
+    for (LONG em = 8; em <= 30; em += 2) {
+        LOGFONTA sized = SmallFont;
+        sized.lfHeight = -em;
+        fonts.push_back(CreateFontIndirectA(&sized));
+    }
+    std::vector<SIZE> extents(fonts.size());
+    for (std::size_t i = fonts.size(); i-- > 0;) {
+        SelectObject(dc_, fonts[i]);
+        extents[i] = Extent("Wg8%");
+    }
+    SelectObject(dc_, font_);
+    for (std::size_t i = 1; i < fonts.size(); ++i) {
+        EXPECT_GT(extents[i].cy, extents[i - 1].cy) << i;
+        EXPECT_GE(extents[i].cx, extents[i - 1].cx) << i;
+    }
+    for (HFONT font : fonts)
+        DeleteObject(font);
 }
 
 // A text that is valid UTF-8 is drawn as UTF-8, any other as Windows-1252,
