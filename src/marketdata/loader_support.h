@@ -31,59 +31,20 @@ inline bool FirstField(std::string_view piece, std::string_view& field) {
     return true;
 }
 
-// Walks a time-stamped file the way every series reader does: lines with
-// fewer than 2 fields and lines before the first slot are skipped, and the
-// first line after the last slot ends the reading (files are in time order).
-// `use` gets each remaining line's slot, fields and field count. A line
-// before the window costs only finding its end and reading its time.
-template <typename Use>
-void ForEachSlotLine(TextSource& source, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot,
-                     Use use) {
-    char line[LineBufferSize];
-    char* fields[MaxFields];
-    std::string_view piece;
-    while (source.NextPiece(piece)) {
-        std::string_view first;
-        if (!FirstField(piece, first))
-            continue;
-        const std::uint32_t slot = ParseTimeOfDay(first) / divisor;
-        if (slot < firstSlot)
-            continue;
-        // Split only now; field 0 is `first`. An empty last field does not
-        // count, so "time|" alone is still too short, even to end the reading.
-        std::memcpy(line, piece.data(), piece.size());
-        line[piece.size()] = '\0';
-        TrimLineEnd(line);
-        const int fieldCount = SplitFields(line, fields, MaxFields, true);
-        if (fieldCount < 2)
-            continue;
-        if (slot > lastSlot)
-            break;
-        use(slot, fields, fieldCount);
-    }
-}
-
-// One field of a piece as SplitFields (blanks trimmed) cuts the line, found
-// without copying or cutting: the line ends at a zero byte, fields end at
-// '|', the last one at a line-end character too, and an empty last field
-// does not count, as far as MaxFields. (The line-end characters that end
-// the line need no trimming: they are all past the last field's end.)
-struct FieldOfLine {
-    bool twoFields = false;  // the line has at least two fields
-    bool present = false;    // it has field `column`, which is `text`
-    std::string_view text;
-};
-
-inline FieldOfLine FieldOfPiece(std::string_view piece, std::uint32_t column) {
+// The first `wanted` fields (at most MaxFields) of a piece as SplitFields
+// (blanks trimmed) cuts the line, found without copying or cutting it: the
+// line ends at a zero byte, fields end at '|', the last one at a line-end
+// character too, and an empty last field does not count. The number of
+// fields, at most `wanted`. (The line-end characters that end the line need
+// no trimming: they all lie past the last field's end.)
+inline int CutPiece(std::string_view piece, std::string_view* fields, int wanted) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     const auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
     const char* p = piece.data();
     const char* const end = p + piece.size();
-    // Fields are cut until both questions have their answer.
-    const std::uint32_t enough = std::max<std::uint32_t>(column, 1) + 1;
-    FieldOfLine out;
-    std::uint32_t count = 0;
-    while (count < static_cast<std::uint32_t>(MaxFields) && count < enough) {
+    wanted = std::min(wanted, MaxFields);
+    int count = 0;
+    while (count < wanted) {
         while (p < end && blank(*p))
             ++p;
         const char* const start = p;
@@ -101,22 +62,24 @@ inline FieldOfLine FieldOfPiece(std::string_view piece, std::uint32_t column) {
             if (fieldEnd == start)
                 break;
         }
-        if (count == column)
-            out.text = std::string_view(start, static_cast<std::size_t>(fieldEnd - start));
-        ++count;
+        fields[count++] = std::string_view(start, static_cast<std::size_t>(fieldEnd - start));
         if (!bar)
             break;
     }
-    out.twoFields = count >= 2;
-    out.present = column < count;
-    return out;
+    return count;
 }
 
-// ForEachSlotLine for a reader of one column: `use` gets each line's slot
-// and its field `column`, or nothing when the line is too short for it.
+// Walks a time-stamped file the way every series reader does: lines with
+// fewer than 2 fields and lines before the first slot are skipped, and the
+// first line after the last slot ends the reading (files are in time order).
+// `use` gets each remaining line's slot and its first `wanted` fields (at
+// least 2), as many as it has. A line before the window costs only finding
+// its end and reading its time; none is copied.
 template <typename Use>
-void ForEachSlotField(TextSource& source, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot,
-                      std::uint32_t column, Use use) {
+void ForEachSlotLine(TextSource& source, std::uint32_t divisor, std::uint32_t firstSlot, std::uint32_t lastSlot,
+                     int wanted, Use use) {
+    std::string_view fields[MaxFields];
+    wanted = std::clamp(wanted, 2, MaxFields);
     std::string_view piece;
     while (source.NextPiece(piece)) {
         std::string_view first;
@@ -125,12 +88,14 @@ void ForEachSlotField(TextSource& source, std::uint32_t divisor, std::uint32_t f
         const std::uint32_t slot = ParseTimeOfDay(first) / divisor;
         if (slot < firstSlot)
             continue;
-        const FieldOfLine field = FieldOfPiece(piece, column);
-        if (!field.twoFields)
+        // An empty last field does not count, so "time|" alone is still too
+        // short, even to end the reading.
+        const int fieldCount = CutPiece(piece, fields, wanted);
+        if (fieldCount < 2)
             continue;
         if (slot > lastSlot)
             break;
-        use(slot, field.present ? &field.text : nullptr);
+        use(slot, static_cast<const std::string_view*>(fields), fieldCount);
     }
 }
 

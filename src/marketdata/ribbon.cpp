@@ -1,5 +1,7 @@
 #include "marketdata/ribbon.h"
 
+#include <algorithm>
+
 #include <cstring>
 #include <new>
 
@@ -64,12 +66,13 @@ std::unique_ptr<std::int32_t[]> LoadRibbonSeries(const char* fileName, std::uint
         return nullptr;
     }
 
-    // Only the one column is looked at: the files hold many lines a second.
-    ForEachSlotField(file, 1000u, SecondWindowFirst, SecondWindowLast, column,
-                     [&](std::uint32_t second, const std::string_view* field) {
-                         if (field != nullptr)
-                             ApplyRibbonNumber(values[second - SecondWindowFirst], ParseCount(*field), rule);
-                     });
+    // Fields are cut only as far as the column: the files hold many lines a second.
+    const int wanted = static_cast<int>(std::min<std::uint64_t>(std::max<std::uint32_t>(column, 1) + 1ull, MaxFields));
+    ForEachSlotLine(file, 1000u, SecondWindowFirst, SecondWindowLast, wanted,
+                    [&](std::uint32_t second, const std::string_view* fields, int fieldCount) {
+                        if (column < static_cast<std::uint32_t>(fieldCount))
+                            ApplyRibbonNumber(values[second - SecondWindowFirst], ParseCount(fields[column]), rule);
+                    });
     return values;
 }
 

@@ -1,9 +1,11 @@
 #include "marketdata/series.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <string_view>
 
 #include "marketdata/loader_support.h"
 #include "marketdata/text_fields.h"
@@ -18,7 +20,8 @@ constexpr int Volume2Column = 11;
 
 }  // namespace
 
-void ApplySeriesLine(Sample& record, char** fields, int fieldCount, std::uint32_t valueColumn, SeriesKind kind) {
+template <typename Field>
+void ApplySeriesLine(Sample& record, const Field* fields, int fieldCount, std::uint32_t valueColumn, SeriesKind kind) {
     if (kind == SeriesKind::Price && valueColumn == PriceColumn) {
         record.value = ParsePrice(fields[1]);
         return;
@@ -34,6 +37,9 @@ void ApplySeriesLine(Sample& record, char** fields, int fieldCount, std::uint32_
         record.volume2 = ParseCount(fields[Volume2Column]);
     }
 }
+
+template void ApplySeriesLine(Sample&, char* const*, int, std::uint32_t, SeriesKind);
+template void ApplySeriesLine(Sample&, const std::string_view*, int, std::uint32_t, SeriesKind);
 
 SeriesTable LoadSeriesTable(const char* fileName, std::uint32_t valueColumn, std::uint32_t divisor,
                             std::uint32_t firstSlot, std::uint32_t lastSlot, SeriesKind kind) {
@@ -51,9 +57,13 @@ SeriesTable LoadSeriesTable(const char* fileName, std::uint32_t valueColumn, std
     }
     Sample* table = holder.get();
 
-    ForEachSlotLine(file, divisor, firstSlot, lastSlot, [&](std::uint32_t slot, char** fields, int fieldCount) {
-        ApplySeriesLine(table[slot - firstSlot], fields, fieldCount, valueColumn, kind);
-    });
+    // Fields are cut as far as the value and the volumes.
+    const int wanted =
+        static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(valueColumn, Volume2Column) + 1, MaxFields));
+    ForEachSlotLine(file, divisor, firstSlot, lastSlot, wanted,
+                    [&](std::uint32_t slot, const std::string_view* fields, int fieldCount) {
+                        ApplySeriesLine(table[slot - firstSlot], fields, fieldCount, valueColumn, kind);
+                    });
     if (kind == SeriesKind::Price || kind == SeriesKind::RelativeCount) {
         ToRelative(table, count);
     }

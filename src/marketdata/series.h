@@ -72,7 +72,9 @@ SeriesTable LoadSeriesFile(const SeriesFile& file);
 SeriesTables LoadAllSeries();
 // What one line in the window (split into fields, at least two) puts into
 // its slot's record.
-void ApplySeriesLine(Sample& record, char** fields, int fieldCount, std::uint32_t valueColumn, SeriesKind kind);
+// Made for fields cut in place (char*) and seen in their line (string_view).
+template <typename Field>
+void ApplySeriesLine(Sample& record, const Field* fields, int fieldCount, std::uint32_t valueColumn, SeriesKind kind);
 void ToRelative(Sample* table, std::uint32_t count);
 void SeriesRange(const Sample* table, std::uint32_t count, std::int32_t& maximum, std::int32_t& minimum);
 void ValuesRange(const std::int32_t* values, std::uint32_t count, std::int32_t& maximum, std::int32_t& minimum);

@@ -186,25 +186,26 @@ std::uint32_t ParseTimeOfDay(std::string_view text) {
     return milliseconds + 1000u * (seconds + 60u * (minutes + 60u * hours));
 }
 
-std::int32_t ParsePrice(const char* text) {
-    if (text == nullptr) {
-        return 0;
-    }
-    const char* p = text;
-    while (*p != '\0' && *p != '.' && !IsDigit(*p)) {
+namespace {
+
+// A price in hundredths: the first digits or '.', nine digits kept, the
+// fraction cut or filled to two. `more(p)` says whether p is in the text.
+template <typename More>
+std::int32_t PriceFrom(const char* p, More more) {
+    while (more(p) && *p != '.' && !IsDigit(*p)) {
         ++p;
     }
     std::uint32_t value = 0;
     int digits = 0;
-    for (; IsDigit(*p); ++p) {
+    for (; more(p) && IsDigit(*p); ++p) {
         ++digits;
         if (digits <= PriceDigitBudget) {
             value = value * 10u + DigitValue(*p);
         }
     }
     int fractionDigits = 0;
-    if (*p == '.') {
-        for (++p; IsDigit(*p); ++p) {
+    if (more(p) && *p == '.') {
+        for (++p; more(p) && IsDigit(*p); ++p) {
             if (digits < PriceDigitBudget) {
                 value = value * 10u + DigitValue(*p);
                 ++digits;
@@ -219,6 +220,20 @@ std::int32_t ParsePrice(const char* text) {
         value /= 10u;
     }
     return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::int32_t ParsePrice(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    return PriceFrom(text, [](const char* p) { return *p != '\0'; });
+}
+
+std::int32_t ParsePrice(std::string_view text) {
+    const char* const end = text.data() + text.size();
+    return PriceFrom(text.data(), [end](const char* p) { return p < end; });
 }
 
 std::int32_t ParseSignedPrice(const char* text) {

@@ -26,6 +26,7 @@ int SplitFields(char* text, char** fields, int maxFields, bool trimBlanks);
 std::uint32_t ParseTimeOfDay(char* text);
 std::uint32_t ParseTimeOfDay(std::string_view text);
 std::int32_t ParsePrice(const char* text);
+std::int32_t ParsePrice(std::string_view text);
 std::int32_t ParseSignedPrice(const char* text);
 std::int32_t ParseCount(const char* text);
 std::int32_t ParseCount(std::string_view text);

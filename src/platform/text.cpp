@@ -27,6 +27,14 @@
 #include "platform/text_encoding.h"
 #include "platform/whole_file.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define DH_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DH_LEAK_CHECKED 1
+#endif
+#endif
+
 namespace platform {
 
 namespace {
@@ -114,11 +122,14 @@ public:
         Start();
         return ready_.get();
     }
-    // fontconfig keeps caches that only FcFini releases; without it every run
-    // under a leak checker reports them.
+    // fontconfig keeps caches that only FcFini releases: under a leak checker
+    // every run would report them. Elsewhere the system takes them back at
+    // the exit, sooner than FcFini would.
     ~FontSetUp() {
+#ifdef DH_LEAK_CHECKED
         if (ready_.valid() && ready_.get())
             FcFini();
+#endif
     }
 
 private:
@@ -214,31 +225,49 @@ public:
     int ascent() const { return ascent_; }
     int descent() const { return descent_; }
     // Advances come from the hinted outlines, as drawn, in whole pixels. Each
-    // is loaded when first asked for: a chart uses a few dozen characters.
+    // character is loaded when first measured or drawn, once for both: a
+    // chart uses a few dozen characters, and most that are measured are drawn.
     int Advance(char32_t character) const {
         Cached& c = CacheFor(character);
-        if (c.advance == kUnknownAdvance) {
-            c.advance = 0;
-            if (FT_Load_Glyph(face_, GlyphIndex(c, character), FT_LOAD_TARGET_MONO) == 0)
-                c.advance = static_cast<int>(std::max<FT_Pos>(0, (face_->glyph->advance.x + 32) >> 6));
-        }
+        if (c.advance == kUnknownAdvance)
+            Load(c, character);
         return c.advance;
     }
 
     // Rendered on first use and kept.
     const Glyph& GlyphFor(char32_t character) const {
         Cached& c = CacheFor(character);
+        if (!c.glyph.rendered)
+            Load(c, character);
+        return c.glyph;
+    }
+
+private:
+    static constexpr int kUnknownAdvance = -1;
+    static constexpr FT_UInt kUnknownIndex = ~FT_UInt{0};
+
+    struct Cached {
+        FT_UInt index = kUnknownIndex;
+        int advance = kUnknownAdvance;
+        Glyph glyph;
+    };
+    // The first 256 characters at hand, the rest looked up.
+    Cached& CacheFor(char32_t character) const {
+        return character < latin_.size() ? latin_[character] : others_[character];
+    }
+    // The character's advance and its 1-bit bitmap, from one hinted load.
+    void Load(Cached& c, char32_t character) const {
+        c.advance = 0;
         Glyph& g = c.glyph;
-        if (g.rendered)
-            return g;
         g.rendered = true;
         if (FT_Load_Glyph(face_, GlyphIndex(c, character), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) !=
             0)
-            return g;
+            return;
         const FT_GlyphSlot slot = face_->glyph;
+        c.advance = static_cast<int>(std::max<FT_Pos>(0, (slot->advance.x + 32) >> 6));
         const FT_Bitmap& bm = slot->bitmap;
         if (bm.width == 0 || bm.rows == 0 || bm.buffer == nullptr)
-            return g;
+            return;
         g.left = slot->bitmap_left;
         g.top = slot->bitmap_top;
         g.width = static_cast<int>(bm.width);
@@ -257,21 +286,6 @@ public:
                         dst[col / 8] |= static_cast<std::uint8_t>(0x80 >> (col % 8));
             }
         }
-        return g;
-    }
-
-private:
-    static constexpr int kUnknownAdvance = -1;
-    static constexpr FT_UInt kUnknownIndex = ~FT_UInt{0};
-
-    struct Cached {
-        FT_UInt index = kUnknownIndex;
-        int advance = kUnknownAdvance;
-        Glyph glyph;
-    };
-    // The first 256 characters at hand, the rest looked up.
-    Cached& CacheFor(char32_t character) const {
-        return character < latin_.size() ? latin_[character] : others_[character];
     }
     FT_UInt GlyphIndex(Cached& c, char32_t character) const {
         if (c.index == kUnknownIndex)

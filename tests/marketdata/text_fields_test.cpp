@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -50,10 +51,11 @@ TEST(SplitFields, EmptyFieldsTrailingBarTrimmingAndTheLimit) {
     }
 }
 
-// The one-column reader finds, without cutting the line, what SplitFields
-// makes of it after TrimLineEnd: the line as far as a zero byte, line ends
-// at the end and in the middle, blanks, empty fields, the 32-field limit.
-TEST(FieldOfPiece, IsTheFieldSplitFieldsCuts) {
+// The readers find in each line, without copying or cutting it, the fields
+// SplitFields cuts after TrimLineEnd, as many as they ask for: the line as
+// far as a zero byte, line ends at the end and in the middle, blanks, empty
+// fields, the 32-field limit.
+TEST(CutPiece, FindsTheFieldsSplitFieldsCuts) {
     const std::string lines[] = {" 14:42:30 |  1123.45 | x ", "a||b", "a|b|", "a|b|  ", "|", "   ", "a|b\rc",
                                  "a|b\r\n", "a|b|\r\n", "a|\r|c", "a| b \r\n\r\n", "a|b\nc|d",
                                  std::string("a|b\0|c|d", 8), std::string("a|\0b", 4), "t|1,2|3 |\t4\t", "\xA0|\x85|",
@@ -64,14 +66,13 @@ TEST(FieldOfPiece, IsTheFieldSplitFieldsCuts) {
         TrimLineEnd(cut.data());
         char* fields[MaxFields] = {};
         const int count = SplitFields(cut.data(), fields, MaxFields, true);
-        for (std::uint32_t column = 0; column <= 33; ++column) {
-            SCOPED_TRACE(testing::Message() << testing::PrintToString(line) << " column " << column);
-            const FieldOfLine field = FieldOfPiece(line, column);
-            EXPECT_EQ(field.twoFields, count >= 2);
-            EXPECT_EQ(field.present, column < std::uint32_t(count));
-            if (field.present && column < std::uint32_t(count)) {
-                EXPECT_EQ(field.text, fields[column]);
-            }
+        for (const int wanted : {1, 2, 3, 12, 32, 40}) {
+            SCOPED_TRACE(testing::Message() << testing::PrintToString(line) << ", " << wanted << " wanted");
+            std::string_view seen[MaxFields];
+            const int found = CutPiece(line, seen, wanted);
+            ASSERT_EQ(found, std::min({count, wanted, MaxFields}));
+            for (int i = 0; i < found; ++i)
+                EXPECT_EQ(seen[i], fields[i]) << "field " << i;
         }
     }
 }
@@ -108,8 +109,13 @@ TEST(ParsePrice, HundredthsFromNineDigits) {
     const std::pair<const char*, std::int32_t> signedCases[] = {
         {"  -1.5", -150}, {"1.5-", 150}, {"x-2.50", 250}, {"-536870912", INT32_MAX}};
     // clang-format on
-    for (auto [text, want] : cases)
+    for (auto [text, want] : cases) {
         EXPECT_EQ(ParsePrice(text), want) << text;
+        EXPECT_EQ(ParsePrice(std::string_view(text)), want) << text;
+    }
+    // Seen in its line, a price stops where its field does.
+    EXPECT_EQ(ParsePrice(std::string_view("12.345|9").substr(0, 4)), 1230);
+    EXPECT_EQ(ParsePrice(std::string_view("7|8").substr(0, 1)), 700);
     for (auto [text, want] : signedCases)
         EXPECT_EQ(ParseSignedPrice(text), want) << text;
 }
