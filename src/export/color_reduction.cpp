@@ -1,5 +1,7 @@
-// Two passes over the snapshot's strips: the first counts the colours in
-// order of first appearance, the second writes each pixel's index.
+// One pass over the snapshot's strips counts the colours in order of first
+// appearance and writes each pixel's census number; with more colours than
+// the table holds, a second pass maps the numbers to the table's entries
+// (reading the snapshot again only for a picture of countless colours).
 #include "export/color_reduction.h"
 
 #include <algorithm>

@@ -47,10 +47,16 @@ public:
     void PutBits(std::uint32_t code, std::uint32_t width) {
         pending_ |= std::uint64_t{code & ((1u << width) - 1)} << pendingBits_;
         pendingBits_ += width;
-        while (pendingBits_ >= 8) {
+        // Fewer than 8 bits waited and a code has at most 12: two bytes at most.
+        if (pendingBits_ >= 8) {
             PutByte(static_cast<std::uint8_t>(pending_));
             pending_ >>= 8;
             pendingBits_ -= 8;
+            if (pendingBits_ >= 8) {
+                PutByte(static_cast<std::uint8_t>(pending_));
+                pending_ >>= 8;
+                pendingBits_ -= 8;
+            }
         }
     }
     // The last partial byte, then the pending sub-block.
