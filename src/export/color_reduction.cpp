@@ -9,8 +9,12 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "platform/whole_file.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -166,12 +170,14 @@ private:
     std::vector<Entry> byRed_;
 };
 
-// Calls visit(rowPixels, rowNumber) for every row of the snapshot, top first.
+// Calls visit(rowPixels, rowNumber) for the rows [first, end) of the
+// snapshot, a strip at a time, top first; `first` begins a strip.
 template <typename Visit>
-bool ForEachRow(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, Visit visit) {
+bool ForEachRow(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, std::uint32_t first, std::uint32_t end,
+                Visit visit) {
     const std::uint32_t width = snapshot.width();
-    for (std::uint32_t top = 0; top < snapshot.height(); top += snapshot.stripRows()) {
-        const std::uint32_t rows = std::min(snapshot.stripRows(), snapshot.height() - top);
+    for (std::uint32_t top = first; top < end; top += snapshot.stripRows()) {
+        const std::uint32_t rows = std::min(snapshot.stripRows(), end - top);
         if (!snapshot.ReadRows(top, rows, strip.data()))
             return false;
         for (std::uint32_t r = 0; r < rows; ++r)
@@ -316,16 +322,17 @@ void MapRow(const std::uint32_t* src, std::uint32_t width, const PixelMap& index
     }
 }
 
-// The census numbers the first pass left in the indices, and the late runs,
-// to their entries in the table, row by row; `done(y)` after each row.
+// The census numbers the first pass left in rows [first, end) of the
+// indices, and the late runs there, to their entries in the table, row by
+// row; `done(y)` after each row.
 template <typename RowDone>
-void MapCensusNumbers(const ColorCensus& census, const Reduction& reduction, const LateColors& late,
-                      IndexedPicture& picture, RowDone done) {
+void MapCensusNumbers(const ColorCensus& census, const LateColors& late, const Reduction& reduction,
+                      IndexedPicture& picture, std::uint32_t first, std::uint32_t end, RowDone done) {
     std::array<std::uint8_t, GifColorCapacity> entryOf{};
     for (std::uint32_t n = 0; n < GifColorCapacity && n < census.colors.size(); ++n)
         entryOf[n] = static_cast<std::uint8_t>(reduction.indexOf.Find(census.colors[n]));
     auto next = late.runs.begin();
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
+    for (std::uint32_t y = first; y < end; ++y) {
         std::uint8_t* const row = picture.indices.data() + std::size_t{y} * picture.width;
         for (std::uint32_t x = 0; x < picture.width; ++x)
             row[x] = entryOf[row[x]];
@@ -337,6 +344,84 @@ void MapCensusNumbers(const ColorCensus& census, const Reduction& reduction, con
         done(y);
     }
 }
+
+// The census of some rows: their colours in order of first appearance, each
+// pixel's number in the indices, and the runs whose numbers do not fit.
+struct PartCensus {
+    ColorCensus census;
+    LateColors late;
+};
+
+template <typename RowDone>
+bool CountRows(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, std::uint32_t first, std::uint32_t end,
+               IndexedPicture& picture, PartCensus& part, RowDone done) {
+    return ForEachRow(snapshot, strip, first, end, [&](const std::uint32_t* row, std::uint32_t y) {
+        const std::size_t rowStart = std::size_t{y} * picture.width;
+        CountRow(row, row + picture.width, part.census, picture.indices.data() + rowStart, rowStart, part.late);
+        done(y);
+    });
+}
+
+// Adds the lower rows' census to the upper rows': the lower rows' new
+// colours come after the upper rows' in their order, the counts add up.
+// `numberOf[n]` is then the whole census's number of the lower rows' colour n.
+void AddLowerCensus(ColorCensus& whole, const ColorCensus& lower, std::vector<std::uint32_t>& numberOf) {
+    numberOf.resize(lower.colors.size());
+    for (std::size_t i = 0; i < lower.colors.size(); ++i) {
+        bool added = false;
+        const std::uint32_t n =
+            whole.numberOf.FindOrAdd(lower.colors[i], static_cast<std::uint32_t>(whole.colors.size()), added);
+        if (added) {
+            whole.colors.push_back(lower.colors[i]);
+            whole.counts.push_back(0);
+        }
+        whole.counts[n] += lower.counts[i];
+        numberOf[i] = n;
+    }
+}
+
+// The lower rows of the picture, counted on a thread of their own through a
+// snapshot of their own while the caller counts the upper rows; when no
+// thread or snapshot can be had, or the reading fails, the caller counts
+// them after its own.
+class LowerRows {
+public:
+    LowerRows(WindowSnapshot& snapshot, IndexedPicture& picture, std::uint32_t first)
+        : first_(first), snapshot_(first < picture.height ? snapshot.Again() : std::nullopt) {
+        if (!snapshot_)
+            return;
+        try {
+            strip_.resize(std::size_t{picture.width} * snapshot_->stripRows());
+            const platform::SignalsHeld held;
+            thread_ = std::jthread([this, &picture] {
+                try {
+                    counted_ = CountRows(*snapshot_, strip_, first_, picture.height, picture, part_,
+                                         [](std::uint32_t) {});
+                } catch (const std::bad_alloc&) {
+                    counted_ = false;
+                }
+            });
+        } catch (const std::exception&) {
+            // No memory or no thread: the caller counts these rows.
+        }
+    }
+    // After the thread: whether the rows were counted, into part().
+    bool Finish() {
+        if (!thread_.joinable())
+            return false;
+        thread_.join();
+        return counted_;
+    }
+    PartCensus& part() { return part_; }
+
+private:
+    std::uint32_t first_;
+    std::optional<WindowSnapshot> snapshot_;
+    std::vector<std::uint32_t> strip_;
+    PartCensus part_;
+    bool counted_ = false;
+    std::jthread thread_;  // last: joined before the rest goes
+};
 
 }  // namespace
 
@@ -367,18 +452,40 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
         return false;
     }
 
-    ColorCensus census;
-    LateColors late;
-    const bool counted = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
-        const std::size_t rowStart = std::size_t{y} * picture.width;
-        CountRow(row, row + picture.width, census, picture.indices.data() + rowStart, rowStart, late);
-        if (census.colors.size() <= GifColorCapacity)
-            HandOver(abandon.rows, picture, snapshot.stripRows(), y);
-    });
-    if (!counted)
+    // Two threads count: this one the upper rows, handing them over while
+    // their colours fit the table, another the lower rows.
+    const std::uint32_t strips = (picture.height + snapshot.stripRows() - 1) / snapshot.stripRows();
+    const std::uint32_t split = std::min(picture.height, (strips + 1) / 2 * snapshot.stripRows());
+    LowerRows lower(snapshot, picture, split);
+    PartCensus upper;
+    if (!CountRows(snapshot, strip, 0, split, picture, upper, [&](std::uint32_t y) {
+            if (upper.census.colors.size() <= GifColorCapacity)
+                HandOver(abandon.rows, picture, snapshot.stripRows(), y);
+        }))
         return false;
+    PartCensus own;
+    PartCensus* below = &lower.part();
+    if (!lower.Finish()) {
+        below = &own;
+        if (!CountRows(snapshot, strip, split, picture.height, picture, own, [](std::uint32_t) {}))
+            return false;
+    }
+    ColorCensus& census = upper.census;
+    std::vector<std::uint32_t> numberOfBelow;
+    AddLowerCensus(census, below->census, numberOfBelow);
 
     if (census.colors.size() <= GifColorCapacity) {
+        // The lower rows' numbers become the whole census's (no number
+        // there is late: the lower rows have no more colours than the whole).
+        std::array<std::uint8_t, GifColorCapacity> wholeOf{};
+        for (std::size_t n = 0; n < numberOfBelow.size(); ++n)
+            wholeOf[n] = static_cast<std::uint8_t>(numberOfBelow[n]);
+        for (std::uint32_t y = split; y < picture.height; ++y) {
+            std::uint8_t* const row = picture.indices.data() + std::size_t{y} * picture.width;
+            for (std::uint32_t x = 0; x < picture.width; ++x)
+                row[x] = wholeOf[row[x]];
+            HandOver(abandon.rows, picture, snapshot.stripRows(), y);
+        }
         picture.colors = std::move(census.colors);
     } else {
         // Too many colours: the census numbers do not fit; map every pixel
@@ -387,14 +494,16 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
             abandon.rows->Discard();
         Reduction reduction;
         ChooseTable(census, keep, reduction);
-        if (late.complete) {
-            MapCensusNumbers(census, reduction, late, picture, [&](std::uint32_t y) {
-                HandOver(abandon.rows, picture, snapshot.stripRows(), y);
-            });
+        const auto handOver = [&](std::uint32_t y) { HandOver(abandon.rows, picture, snapshot.stripRows(), y); };
+        if (upper.late.complete && below->late.complete) {
+            // The upper rows' numbers are the whole census's; the lower
+            // rows' are their own census's.
+            MapCensusNumbers(census, upper.late, reduction, picture, 0, split, handOver);
+            MapCensusNumbers(below->census, below->late, reduction, picture, split, picture.height, handOver);
         } else {
-            const bool mapped = ForEachRow(snapshot, strip, [&](const std::uint32_t* row, std::uint32_t y) {
+            const bool mapped = ForEachRow(snapshot, strip, 0, picture.height, [&](const std::uint32_t* row, std::uint32_t y) {
                 MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
-                HandOver(abandon.rows, picture, snapshot.stripRows(), y);
+                handOver(y);
             });
             if (!mapped)
                 return false;

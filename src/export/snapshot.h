@@ -15,6 +15,9 @@ public:
     // The window's client area; none when the window has no area to read or
     // the device contexts cannot be made.
     static std::optional<WindowSnapshot> Open(HWND window);
+    // Another snapshot of the same window, with device contexts of its own:
+    // one thread may read through each.
+    std::optional<WindowSnapshot> Again() const { return Open(window_); }
     WindowSnapshot(WindowSnapshot&& other) noexcept;
     WindowSnapshot& operator=(WindowSnapshot&&) = delete;
     WindowSnapshot(const WindowSnapshot&) = delete;

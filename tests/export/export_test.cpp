@@ -7,6 +7,7 @@
 #include <bit>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -236,6 +237,43 @@ TEST(ReduceColors, ColoursBeyondTheTableMapAlikeInFewRunsAndInCountlessOnes) {
     for (const auto& [color, indices] : seenA)
         EXPECT_EQ(indices.size(), 1u) << std::hex << color;
     EXPECT_EQ(seenA.size(), 301u);
+}
+
+// Two threads count the colours, one the upper half of the strips, one the
+// lower. A picture's table and each colour's index depend on the colours and
+// their counts alone: the same 300 colours (and white) in the upper half, in
+// the lower half (beyond 256 there by themselves) or split between the two
+// give one table and one index per colour.
+TEST(ReduceColorsInStrips, TheHalvesCountedApartMakeOneCensus) {
+    const int w = 4096, h = 64;  // strips of 16 rows: the lower half begins at row 32
+    const auto C = [](int i) { return RGB(i % 256, 40 + i / 256, 200); };
+    const auto picture = [&](auto rowOf) {
+        auto p = std::make_unique<MemoryPicture>(w, h, RGB(255, 255, 255));
+        for (int i = 0; i < 300; ++i)
+            p->Fill(RECT{i * 13, rowOf(i), i * 13 + 1 + i % 5, rowOf(i) + 1}, C(i));
+        return p;
+    };
+    const auto upper = picture([](int i) { return i % 30; });
+    const auto lower = picture([](int i) { return 33 + i % 30; });
+    const auto both = picture([](int i) { return i < 150 ? i % 30 : 33 + i % 30; });
+    std::uint32_t stripRows = 0;
+    const IndexedPicture a = ReduceShown(*upper, {}, &stripRows), b = ReduceShown(*lower, {}), c = ReduceShown(*both, {});
+    ASSERT_EQ(stripRows, 16u);
+    EXPECT_EQ(a.colors, b.colors);
+    EXPECT_EQ(a.colors, c.colors);
+    const auto indexOf = [&](const MemoryPicture& p, const IndexedPicture& reduced) {
+        std::map<COLORREF, std::set<int>> seen;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                seen[GetPixel(p.dc, x, y)].insert(reduced.indices[std::size_t(y) * w + std::size_t(x)]);
+        return seen;
+    };
+    const auto seenA = indexOf(*upper, a);
+    EXPECT_EQ(seenA.size(), 301u);
+    for (const auto& [color, indices] : seenA)
+        EXPECT_EQ(indices.size(), 1u) << std::hex << color;
+    EXPECT_EQ(indexOf(*lower, b), seenA);
+    EXPECT_EQ(indexOf(*both, c), seenA);
 }
 
 // The encoder beside the reduction writes the bytes the two in turn write:
