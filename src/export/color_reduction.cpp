@@ -427,7 +427,30 @@ private:
 
 namespace {
 
-// Rows [0, y] are final: they go over a strip at a time (and at the last row).
+// The index each of the census's numbers becomes, as one renumbering of all
+// 256 (the numbers no upper row uses take the indices left, in order); false
+// when two of the upper rows' `upperColors` colours share an index.
+bool RenumberingOf(const ColorCensus& census, std::size_t upperColors, const Reduction& reduction,
+                   Renumbering& indexOf) {
+    std::array<bool, GifColorCapacity> taken{};
+    for (std::size_t n = 0; n < upperColors; ++n) {
+        const std::uint32_t index = reduction.indexOf.Find(census.colors[n]);
+        if (taken[index])
+            return false;
+        taken[index] = true;
+        indexOf[n] = static_cast<std::uint8_t>(index);
+    }
+    std::uint32_t next = 0;
+    for (std::size_t n = upperColors; n < GifColorCapacity; ++n) {
+        while (taken[next])
+            ++next;
+        taken[next] = true;
+        indexOf[n] = static_cast<std::uint8_t>(next);
+    }
+    return true;
+}
+
+// Rows [0, y] are handed over: a strip at a time (and at the last row).
 void HandOver(RowHandOff* rows, const IndexedPicture& picture, std::uint32_t stripRows, std::uint32_t y) {
     if (rows != nullptr && (y + 1 == picture.height || (y + 1) % stripRows == 0))
         rows->Publish(picture.indices.data(), y + 1);
@@ -471,10 +494,15 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
             return false;
     }
     ColorCensus& census = upper.census;
+    // The upper rows went over as they were counted when their colours fit.
+    const std::size_t upperColors = census.colors.size();
+    const bool upperHandedOver = abandon.rows != nullptr && upperColors <= GifColorCapacity;
     std::vector<std::uint32_t> numberOfBelow;
     AddLowerCensus(census, below->census, numberOfBelow);
 
     if (census.colors.size() <= GifColorCapacity) {
+        if (abandon.rows != nullptr)
+            abandon.rows->Settle();
         // The lower rows' numbers become the whole census's (no number
         // there is late: the lower rows have no more colours than the whole).
         std::array<std::uint8_t, GifColorCapacity> wholeOf{};
@@ -488,24 +516,49 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
         }
         picture.colors = std::move(census.colors);
     } else {
-        // Too many colours: the census numbers do not fit; map every pixel
-        // again, and the rows handed over so far are void.
-        if (abandon.rows != nullptr)
-            abandon.rows->Discard();
+        // Too many colours: every pixel is mapped again, to the table's entries.
         Reduction reduction;
         ChooseTable(census, keep, reduction);
         const auto handOver = [&](std::uint32_t y) { HandOver(abandon.rows, picture, snapshot.stripRows(), y); };
-        if (upper.late.complete && below->late.complete) {
-            // The upper rows' numbers are the whole census's; the lower
-            // rows' are their own census's.
-            MapCensusNumbers(census, upper.late, reduction, picture, 0, split, handOver);
-            MapCensusNumbers(below->census, below->late, reduction, picture, split, picture.height, handOver);
-        } else {
-            const bool mapped = ForEachRow(snapshot, strip, 0, picture.height, [&](const std::uint32_t* row, std::uint32_t y) {
+        const auto noHandOver = [](std::uint32_t) {};
+        const bool numbersKept = upper.late.complete && below->late.complete;
+        // The upper rows' numbers are the whole census's; the lower rows' are
+        // their own census's. Without the late runs, the window is read again.
+        const auto mapUpper = [&](auto done) {
+            if (numbersKept) {
+                MapCensusNumbers(census, upper.late, reduction, picture, 0, split, done);
+                return true;
+            }
+            return ForEachRow(snapshot, strip, 0, split, [&](const std::uint32_t* row, std::uint32_t y) {
+                MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+                done(y);
+            });
+        };
+        const auto mapLower = [&] {
+            if (numbersKept) {
+                MapCensusNumbers(below->census, below->late, reduction, picture, split, picture.height, handOver);
+                return true;
+            }
+            return ForEachRow(snapshot, strip, split, picture.height, [&](const std::uint32_t* row, std::uint32_t y) {
                 MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
                 handOver(y);
             });
-            if (!mapped)
+        };
+        // When the upper rows' colours keep distinct entries, what was made
+        // of the rows handed over stands, renumbered; they are mapped last,
+        // once nobody reads them. Otherwise they are void and go over again.
+        Renumbering renumbering{};
+        if (upperHandedOver && RenumberingOf(census, upperColors, reduction, renumbering)) {
+            abandon.rows->Renumber(renumbering);
+            if (!mapLower())
+                return false;
+            abandon.rows->WaitUntilRenumberedRowsRead();
+            if (!mapUpper(noHandOver))
+                return false;
+        } else {
+            if (abandon.rows != nullptr)
+                abandon.rows->Discard();
+            if (!mapUpper(handOver) || !mapLower())
                 return false;
         }
         picture.colors = std::move(reduction.table);

@@ -25,10 +25,11 @@ constexpr std::uint32_t GifColorCapacity = 256;
 std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep);
 
 // The same into `picture`, which the caller holds until whoever reads the
-// handed-over rows is done: each row goes to `finalRows` as soon as its
-// indices are final, which while the picture has no more colours than the
-// table is as the first pass reads it. Otherwise, and on a failure (false),
-// the hand-off is abandoned.
+// handed-over rows is done. Rows go to `finalRows` as the census counts them
+// while the picture's colours fit the table, then they are settled; with more
+// colours, renumbered when the rows handed over keep distinct entries, or
+// else discarded, and handed over again as they are mapped. On a failure
+// (false) the hand-off is abandoned.
 bool ReduceColorsHandingOver(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture,
                              RowHandOff& finalRows);
 

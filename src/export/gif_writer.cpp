@@ -43,7 +43,7 @@ void PutWord(Bytes& out, std::uint32_t value) {
 // sub-block is never empty.
 class BitPacker {
 public:
-    explicit BitPacker(Bytes& out) : out_(out) {}
+    explicit BitPacker(Bytes& out) : out_(out), base_(out.size()) {}
     void PutBits(std::uint32_t code, std::uint32_t width) {
         pending_ |= std::uint64_t{code & ((1u << width) - 1)} << pendingBits_;
         pendingBits_ += width;
@@ -57,6 +57,30 @@ public:
                 pending_ >>= 8;
                 pendingBits_ -= 8;
             }
+        }
+    }
+    // Bits put so far.
+    std::uint64_t position() const { return (sentBytes_ + blockLength_) * 8 + pendingBits_; }
+    // Puts `code` again over the `width` bits put at `at`, wherever they
+    // went since: a sent sub-block, the pending one or the last bits.
+    void Rewrite(std::uint64_t at, std::uint32_t code, std::uint32_t width) {
+        for (std::uint32_t done = 0; done < width;) {
+            const std::uint64_t bit = at + done;
+            const std::uint32_t shift = static_cast<std::uint32_t>(bit % 8);
+            const std::uint32_t count = std::min(width - done, 8 - shift);
+            const std::uint32_t mask = ((1u << count) - 1) << shift;
+            const std::uint32_t bits = ((code >> done) << shift) & mask;
+            const std::uint64_t byte = bit / 8;
+            if (byte < sentBytes_) {
+                std::uint8_t& held = out_[base_ + byte / SubBlockSize * (SubBlockSize + 1) + 1 + byte % SubBlockSize];
+                held = static_cast<std::uint8_t>((held & ~mask) | bits);
+            } else if (byte < sentBytes_ + blockLength_) {
+                std::uint8_t& held = block_[byte - sentBytes_];
+                held = static_cast<std::uint8_t>((held & ~mask) | bits);
+            } else {
+                pending_ = (pending_ & ~std::uint64_t{mask}) | bits;
+            }
+            done += count;
         }
     }
     // The last partial byte, then the pending sub-block.
@@ -78,10 +102,13 @@ private:
     void EmitBlock() {
         out_.push_back(static_cast<std::uint8_t>(blockLength_));
         out_.insert(out_.end(), block_.begin(), block_.begin() + blockLength_);
+        sentBytes_ += blockLength_;
         blockLength_ = 0;
     }
 
     Bytes& out_;
+    const std::size_t base_;       // where the first sub-block begins
+    std::uint64_t sentBytes_ = 0;  // in full sub-blocks, all but maybe the last
     std::array<std::uint8_t, SubBlockSize> block_{};
     std::uint32_t blockLength_ = 0;
     std::uint64_t pending_ = 0;
@@ -253,15 +280,41 @@ public:
           fourMask_(pixelMask_ * 0x01010101u) {}
 
     void Start() {
+        for (std::uint32_t n = 0; n < MaxColors; ++n)
+            indexOf_[n] = static_cast<std::uint8_t>(n);
         Clear();
         packer_.PutBits(clearCode_, codeWidth_);
     }
     void Row(const std::uint8_t* row, std::uint32_t width);
     void Finish() {
         if (current_ != NoCode)
-            packer_.PutBits(current_, codeWidth_);
+            PutCode(current_);
         packer_.PutBits(clearCode_ + 1, codeWidth_);  // the end code
     }
+
+    // The pixels so far are final indices.
+    void Settle() {
+        settled_ = true;
+        std::vector<std::uint64_t>().swap(singles_);
+    }
+    // The pixels so far, and the strings made of them, are numbers that
+    // become indices through `renumbering`: the single pixels' codes put so
+    // far are put again as the indices, and those to come go out as them.
+    // The walk goes on in numbers (the caller gives it the numbers of later
+    // indices): a one-to-one renumbering makes the same strings. False when
+    // the table is not of 256 entries.
+    bool Renumber(const Renumbering& renumbering) {
+        if (clearCode_ != MaxColors)
+            return false;
+        indexOf_ = renumbering;
+        for (const std::uint64_t single : singles_) {
+            const std::uint32_t width = static_cast<std::uint32_t>(single >> SingleWidthShift) & 0xF;
+            packer_.Rewrite(single >> SinglePositionShift, indexOf_[single & 0xFF], width);
+        }
+        Settle();
+        return true;
+    }
+    bool settled() const { return settled_; }
 
 private:
     void Clear() {
@@ -272,6 +325,17 @@ private:
     }
     // `current` goes out; (current, pixel) becomes a code when one is left.
     void Emit(std::uint32_t slot, std::uint32_t pixel);
+    // A code out; a single pixel's as its index, and where it went kept
+    // while the pixels may yet be renumbered.
+    void PutCode(std::uint32_t code) {
+        if (code < clearCode_) {
+            if (!settled_)
+                singles_.push_back(packer_.position() << SinglePositionShift |
+                                   std::uint64_t{codeWidth_} << SingleWidthShift | code);
+            code = indexOf_[code];
+        }
+        packer_.PutBits(code, codeWidth_);
+    }
     void StartString(std::uint32_t pixel) {
         current_ = pixel;
         runPixel_ = pixel;
@@ -310,10 +374,17 @@ private:
     std::uint32_t anchor_ = NoCode;
     std::uint32_t steps_ = 0;
     std::uint32_t stepPixels_ = 0;
+    // The index each pixel value goes out as, and until that is settled the
+    // single pixels' codes put: position, width and pixel in one word.
+    static constexpr std::uint32_t SingleWidthShift = 8;
+    static constexpr std::uint32_t SinglePositionShift = 12;
+    Renumbering indexOf_{};
+    bool settled_ = false;
+    std::vector<std::uint64_t> singles_;
 };
 
 void Compressor::Emit(std::uint32_t slot, std::uint32_t pixel) {
-    packer_.PutBits(current_, codeWidth_);
+    PutCode(current_);
     const std::uint32_t added = table_.AddCode(slot, current_, pixel);
     if (added != NoCode && runLength_ != 0 && pixel == runPixel_)
         runs_.Extend(pixel, added);
@@ -425,11 +496,39 @@ bool WriteImageData(Bytes& out, std::uint32_t width, std::uint32_t height, std::
     Compressor compressor(packer, table, minCodeSize);
     compressor.Start();
     const std::uint32_t generation = rows.Generation();
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* indices = rows.WaitForRow(y, generation);
-        if (indices == nullptr)
+    Renumbering numberOf{};  // under a renumbering, the number of each index
+    Bytes numbered;
+    // What the rows hold, once known.
+    const auto settle = [&](const HandedRow& handed) {
+        if (!handed.settled || compressor.settled())
+            return true;
+        if (handed.renumbering == nullptr) {
+            compressor.Settle();
+            return true;
+        }
+        if (!compressor.Renumber(*handed.renumbering))
             return false;
-        compressor.Row(indices + std::size_t{y} * width, width);
+        for (std::uint32_t n = 0; n < MaxColors; ++n)
+            numberOf[(*handed.renumbering)[n]] = static_cast<std::uint8_t>(n);
+        numbered.resize(width);
+        return true;
+    };
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const HandedRow handed = rows.WaitForRow(y, generation);
+        if (handed.indices == nullptr || !settle(handed))
+            return false;
+        const std::uint8_t* row = handed.indices + std::size_t{y} * width;
+        if (handed.renumbering != nullptr && y >= handed.renumberedFrom) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                numbered[x] = numberOf[row[x]];
+            row = numbered.data();
+        }
+        compressor.Row(row, width);
+    }
+    if (!compressor.settled()) {
+        const HandedRow handed = rows.WaitUntilSettled(generation);
+        if (handed.indices == nullptr || !settle(handed))
+            return false;
     }
     compressor.Finish();
     packer.FlushBlock();
@@ -446,6 +545,11 @@ bool Encodable(const IndexedPicture& picture) {
 
 std::optional<std::vector<std::uint8_t>> EncodeGifImageData(std::uint32_t width, std::uint32_t height,
                                                             std::uint32_t colors, RowHandOff& rows) {
+    // However this ends, the reduction may then write over any row.
+    struct Done {
+        RowHandOff& rows;
+        ~Done() { rows.EncoderDone(); }
+    } done{rows};
     if (colors > MaxColors || width > MaxSide || height > MaxSide)
         return std::nullopt;
     try {
@@ -488,6 +592,7 @@ std::optional<std::vector<std::uint8_t>> EncodeGif(const IndexedPicture& picture
         return std::nullopt;
     RowHandOff all;
     all.Publish(picture.indices.data(), picture.height);
+    all.Settle();
     const std::optional<Bytes> imageData =
         EncodeGifImageData(picture.width, picture.height, static_cast<std::uint32_t>(picture.colors.size()), all);
     if (!imageData)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
@@ -276,24 +277,27 @@ TEST(ReduceColorsInStrips, TheHalvesCountedApartMakeOneCensus) {
     EXPECT_EQ(indexOf(*both, c), seenA);
 }
 
-// The encoder beside the reduction writes the bytes the two in turn write:
-// rows handed over as the census reads them, and, when colours beyond the
-// table turn up in a later strip, those rows discarded and handed over again.
+// The encoder beside the reduction writes the bytes the two in turn write.
+// Rows go over as the census reads them; colours beyond the table turning up
+// in the lower half renumber those rows while the upper half's colours keep
+// entries of their own (white is the most frequent and goes first, navy came
+// first), and void them when two of them share one (a near-white pixel, the
+// least frequent, takes white's).
 TEST(EncodingWhileReducing, GivesTheBytesOfReducingThenEncoding) {
-    for (const int late : {0, 150, 300}) {
-        SCOPED_TRACE(late);
+    for (const auto& [late, nearWhite] : {std::pair{0, false}, {150, false}, {300, false}, {300, true}}) {
+        SCOPED_TRACE(testing::Message() << late << (nearWhite ? " near white" : ""));
         MemoryPicture picture(300, 700, RGB(255, 255, 255));
         picture.Fill(RECT{0, 0, 150, 400}, RGB(0, 0, 128));
         for (int i = 0; i < late; ++i)
             SetPixel(picture.dc, i, 650, RGB(i % 256, i / 256, 77));
+        if (nearWhite)
+            SetPixel(picture.dc, 200, 5, RGB(255, 255, 254));
         std::uint32_t stripRows = 0, starts = 0;
         Bytes handedOver;
         const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows, &handedOver, &starts);
-        ASSERT_LT(stripRows, 650u);  // the late colours come after rows were handed over
+        ASSERT_LT(stripRows, 300u);  // the late colours are in the lower half
         EXPECT_EQ(handedOver, Encode(reduced.width, reduced.height, reduced.colors, reduced.indices));
-        // The census numbers are not the table's here (white is the most
-        // frequent, navy came first): those rows had to go over again.
-        EXPECT_EQ(starts, late > 254 ? 2u : 1u);
+        EXPECT_EQ(starts, nearWhite ? 2u : 1u);
     }
     // Abandoned rows stop the encoder.
     RowHandOff rows;
@@ -304,6 +308,57 @@ TEST(EncodingWhileReducing, GivesTheBytesOfReducingThenEncoding) {
     rows.Abandon();
     encoder.join();
     EXPECT_FALSE(data);
+}
+
+// Rows handed over as numbers, then renumbered one-to-one, give the bytes of
+// the renumbered picture encoded afresh, wherever the encoder was when the
+// renumbering came: before its first row, amid the numbered rows or waiting
+// past them; with codes of single pixels in sent sub-blocks, in the pending
+// one and in the last bits; across clears.
+TEST(EncodingWhileReducing, RenumberedRowsGiveTheBytesOfTheirIndices) {
+    std::mt19937 rng(7);
+    const std::uint32_t w = 240, h = 90;
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        Bytes numbers(std::size_t(w) * h);
+        const int colors = round % 2 ? 256 : 6;  // noise: codes of single pixels everywhere, clears
+        for (std::size_t i = 0; i < numbers.size(); ++i)
+            numbers[i] = round % 4 < 2 ? std::uint8_t(rng() % colors) : std::uint8_t(i / 97 % colors);
+        Renumbering renumbering;
+        std::iota(renumbering.begin(), renumbering.end(), 0);
+        std::shuffle(renumbering.begin(), renumbering.end(), rng);
+        const std::uint32_t split = round < 4 ? std::uint32_t(round) * h / 3 : rng() % (h + 1);
+        Bytes indices = numbers;  // rows [0, split) keep numbers until the encoder is past them
+        for (std::size_t i = std::size_t(split) * w; i < indices.size(); ++i)
+            indices[i] = renumbering[numbers[i]];
+
+        RowHandOff rows;
+        std::optional<Bytes> data;
+        const bool firstAll = round % 5 == 0;
+        if (firstAll) {
+            rows.Publish(indices.data(), split);
+            rows.Renumber(renumbering);
+            rows.Publish(indices.data(), h);
+        }
+        std::thread encoder([&] { data = EncodeGifImageData(w, h, 256, rows); });
+        if (!firstAll) {
+            rows.Publish(indices.data(), split);
+            for (std::uint32_t spin = rng() % 20000; spin > 0; --spin)
+                std::this_thread::yield();
+            rows.Renumber(renumbering);
+            rows.Publish(indices.data(), h);
+        }
+        rows.WaitUntilRenumberedRowsRead();
+        for (std::size_t i = 0; i < std::size_t(split) * w; ++i)
+            indices[i] = renumbering[numbers[i]];
+        encoder.join();
+        ASSERT_TRUE(data);
+        EXPECT_EQ(rows.Generation(), 0u);
+        Bytes expected = indices;
+        const auto gif = AssembleGif(IndexedPicture{w, h, indices, Ramp(256)}, *data);
+        ASSERT_TRUE(gif);
+        EXPECT_TRUE(*gif == Encode(w, h, Ramp(256), expected));
+    }
 }
 
 // ---------------------------------------------------------------- GIF bytes
