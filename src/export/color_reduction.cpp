@@ -10,6 +10,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -380,33 +381,52 @@ void AddLowerCensus(ColorCensus& whole, const ColorCensus& lower, std::vector<st
     }
 }
 
-// The lower rows of the picture, counted on a thread of their own through a
-// snapshot of their own while the caller counts the upper rows; when no
-// thread or snapshot can be had, or the reading fails, the caller counts
-// them after its own.
+// The lower rows of the picture, counted on a thread of their own (the
+// helper given, or one made here) through a snapshot of their own while the
+// caller counts the upper rows; when no thread or snapshot can be had, or the
+// reading fails, the caller counts them after its own.
 class LowerRows {
 public:
-    LowerRows(WindowSnapshot& snapshot, IndexedPicture& picture, std::uint32_t first)
+    LowerRows(WindowSnapshot& snapshot, IndexedPicture& picture, std::uint32_t first, StandbyThread* helper)
         : first_(first), snapshot_(first < picture.height ? snapshot.Again() : std::nullopt) {
         if (!snapshot_)
             return;
         try {
             strip_.resize(std::size_t{picture.width} * snapshot_->stripRows());
+        } catch (const std::bad_alloc&) {
+            return;  // the caller counts these rows
+        }
+        const auto count = [this, &picture] {
+            try {
+                counted_ = CountRows(*snapshot_, strip_, first_, picture.height, picture, part_, [](std::uint32_t) {});
+            } catch (const std::bad_alloc&) {
+                counted_ = false;
+            }
+        };
+        if (helper != nullptr && helper->Run(count)) {
+            helper_ = helper;
+            return;
+        }
+        try {
             const platform::SignalsHeld held;
-            thread_ = std::jthread([this, &picture] {
-                try {
-                    counted_ = CountRows(*snapshot_, strip_, first_, picture.height, picture, part_,
-                                         [](std::uint32_t) {});
-                } catch (const std::bad_alloc&) {
-                    counted_ = false;
-                }
-            });
-        } catch (const std::exception&) {
-            // No memory or no thread: the caller counts these rows.
+            thread_ = std::jthread(count);
+        } catch (const std::system_error&) {
+            // No thread: the caller counts these rows.
         }
     }
+    ~LowerRows() {
+        if (helper_ != nullptr)
+            helper_->Wait();
+    }
+    LowerRows(const LowerRows&) = delete;
+    LowerRows& operator=(const LowerRows&) = delete;
+
     // After the thread: whether the rows were counted, into part().
     bool Finish() {
+        if (helper_ != nullptr) {
+            helper_->Wait();
+            return counted_;
+        }
         if (!thread_.joinable())
             return false;
         thread_.join();
@@ -420,6 +440,7 @@ private:
     std::vector<std::uint32_t> strip_;
     PartCensus part_;
     bool counted_ = false;
+    StandbyThread* helper_ = nullptr;
     std::jthread thread_;  // last: joined before the rest goes
 };
 
@@ -456,7 +477,8 @@ void HandOver(RowHandOff* rows, const IndexedPicture& picture, std::uint32_t str
         rows->Publish(picture.indices.data(), y + 1);
 }
 
-bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture, RowHandOff* finalRows) {
+bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture, RowHandOff* finalRows,
+            StandbyThread* helper) {
     // Whatever way this ends without handing every row over, the reader stops.
     struct AbandonUnlessDone {
         RowHandOff* rows;
@@ -479,7 +501,7 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
     // their colours fit the table, another the lower rows.
     const std::uint32_t strips = (picture.height + snapshot.stripRows() - 1) / snapshot.stripRows();
     const std::uint32_t split = std::min(picture.height, (strips + 1) / 2 * snapshot.stripRows());
-    LowerRows lower(snapshot, picture, split);
+    LowerRows lower(snapshot, picture, split, helper);
     PartCensus upper;
     if (!CountRows(snapshot, strip, 0, split, picture, upper, [&](std::uint32_t y) {
             if (upper.census.colors.size() <= GifColorCapacity)
@@ -572,14 +594,14 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
 
 std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep) {
     IndexedPicture picture;
-    if (!Reduce(snapshot, keep, picture, nullptr))
+    if (!Reduce(snapshot, keep, picture, nullptr, nullptr))
         return std::nullopt;
     return picture;
 }
 
 bool ReduceColorsHandingOver(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture,
-                             RowHandOff& finalRows) {
-    return Reduce(snapshot, keep, picture, &finalRows);
+                             RowHandOff& finalRows, StandbyThread* helper) {
+    return Reduce(snapshot, keep, picture, &finalRows, helper);
 }
 
 }  // namespace exporting

@@ -11,12 +11,12 @@
 #include <span>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include "export/color_reduction.h"
 #include "export/gif_writer.h"
 #include "export/image_map.h"
 #include "export/snapshot.h"
+#include "export/standby_thread.h"
 #include "platform/saturate.h"
 #include "platform/whole_file.h"
 
@@ -31,15 +31,22 @@ std::string Mebibytes(std::uint64_t bytes) {
     return text;
 }
 
+// Threads made before the paint (see StandbyThread).
+struct Helpers {
+    StandbyThread encoder;
+    StandbyThread counter;
+};
+
 // The picture's bytes, or the reason there are none. While the colours are
 // reduced, a second thread encodes the rows already final; when the picture
 // has too many colours for that (or no thread can be had), the encoding
 // waits for the whole reduced picture. Either way the bytes are the same.
 // Once the colours are reduced, `meanwhile` runs while the encoder finishes.
+// The helpers, made before the paint, encode and count the lower rows.
 template <typename Meanwhile>
 std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& request, std::uint64_t pixels,
-                                                     std::vector<std::uint8_t> indices, std::string& reason,
-                                                     Meanwhile meanwhile) {
+                                                     std::vector<std::uint8_t> indices, Helpers& helpers,
+                                                     std::string& reason, Meanwhile meanwhile) {
     std::optional<WindowSnapshot> snapshot = WindowSnapshot::Open(request.chartWindow);
     if (!snapshot) {
         reason = "the chart area could not be read";
@@ -50,19 +57,18 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
     picture.indices = std::move(indices);
     RowHandOff finalRows;
     std::optional<std::vector<std::uint8_t>> imageData;
-    std::jthread encoder;  // joined on every way out
-    try {
-        encoder = std::jthread([&] {
+    struct WaitForEncoder {
+        StandbyThread& encoder;
+        ~WaitForEncoder() { encoder.Wait(); }
+    } waitOnEveryWayOut{helpers.encoder};
+    if (!helpers.encoder.Run([&] {
             imageData = EncodeGifImageData(snapshot->width(), snapshot->height(), GifColorCapacity, finalRows);
-        });
-    } catch (const std::system_error&) {
+        }))
         finalRows.Abandon();
-    }
-    const bool reduced = ReduceColorsHandingOver(*snapshot, request.keepColors, picture, finalRows);
+    const bool reduced = ReduceColorsHandingOver(*snapshot, request.keepColors, picture, finalRows, &helpers.counter);
     if (reduced)
         meanwhile();
-    if (encoder.joinable())
-        encoder.join();
+    helpers.encoder.Wait();
     if (!reduced) {
         reason = "not enough memory for the picture (" + Mebibytes(pixels) + " needed)";
         return std::nullopt;
@@ -141,6 +147,7 @@ ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& f
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 
     std::future<std::vector<std::uint8_t>> indices = PrepareIndices(pixels);
+    Helpers helpers;
     files.ReloadSeries();
     InvalidateRect(request.dialog, &request.chartRect, FALSE);
     paint = ExportPaint{};
@@ -176,7 +183,7 @@ ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& f
     };
     std::string pictureReason;
     const std::optional<std::vector<std::uint8_t>> gif =
-        MakePicture(request, pixels, indices.get(), pictureReason, stageScript);
+        MakePicture(request, pixels, indices.get(), helpers, pictureReason, stageScript);
     if (!gif) {
         stagedScript.Discard();
         Fail(result.picture, pictureReason);

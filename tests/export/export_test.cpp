@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "export/gif_writer.h"
 #include "export/image_map.h"
 #include "export/snapshot.h"
+#include "export/standby_thread.h"
 #include "platform/backend.h"
 #include "platform/whole_file.h"
 #include "support/e2e_support.h"
@@ -82,7 +85,8 @@ IndexedPicture ReduceShown(const MemoryPicture& picture, std::span<const COLORRE
             RowHandOff rows;
             std::optional<Bytes> data;
             std::thread encoder([&] { data = EncodeGifImageData(picture.width, picture.height, 256, rows); });
-            const bool done = ReduceColorsHandingOver(*snapshot, keep, again, rows);
+            StandbyThread counter;
+            const bool done = ReduceColorsHandingOver(*snapshot, keep, again, rows, &counter);
             encoder.join();
             EXPECT_TRUE(done && data);
             *handedOverGif = data ? AssembleGif(again, *data).value_or(Bytes{}) : Bytes{};
@@ -359,6 +363,31 @@ TEST(EncodingWhileReducing, RenumberedRowsGiveTheBytesOfTheirIndices) {
         ASSERT_TRUE(gif);
         EXPECT_TRUE(*gif == Encode(w, h, Ramp(256), expected));
     }
+}
+
+// A helper made ahead runs the one piece of work it is given on its own
+// thread; a second is refused; one given nothing ends with its owner, and one
+// whose work was not waited for finishes it before its owner goes on.
+TEST(StandbyThreads, RunTheirOneWorkElsewhereAndEndWithTheirOwner) {
+    std::thread::id ranOn;
+    {
+        StandbyThread helper;
+        ASSERT_TRUE(helper.Run([&] { ranOn = std::this_thread::get_id(); }));
+        EXPECT_FALSE(helper.Run([] {}));
+        helper.Wait();
+        EXPECT_NE(ranOn, std::thread::id{});
+        EXPECT_NE(ranOn, std::this_thread::get_id());
+    }
+    { StandbyThread idle; }
+    std::atomic<bool> finished{false};
+    {
+        StandbyThread unwaited;
+        ASSERT_TRUE(unwaited.Run([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            finished = true;
+        }));
+    }
+    EXPECT_TRUE(finished);
 }
 
 // ---------------------------------------------------------------- GIF bytes
