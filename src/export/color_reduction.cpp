@@ -477,6 +477,59 @@ void HandOver(RowHandOff* rows, const IndexedPicture& picture, std::uint32_t str
         rows->Publish(picture.indices.data(), y + 1);
 }
 
+// Too many colours: every pixel is mapped again, to the table's entries.
+// `upper` has the whole census and the upper rows' late runs, `below` the
+// lower rows' own. The upper rows went over to `rows` as they were counted
+// when their `upperColors` colours fit the table; when those keep distinct
+// entries, what was made of them stands, renumbered, and they are mapped
+// last, once nobody reads them. Otherwise they are void and go over again.
+bool MapToTable(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, std::span<const COLORREF> keep,
+                const PartCensus& upper, const PartCensus& below, std::size_t upperColors, std::uint32_t split,
+                IndexedPicture& picture, RowHandOff* rows) {
+    Reduction reduction;
+    ChooseTable(upper.census, keep, reduction);
+    const auto handOver = [&](std::uint32_t y) { HandOver(rows, picture, snapshot.stripRows(), y); };
+    const bool numbersKept = upper.late.complete && below.late.complete;
+    // Without the late runs, the window is read again.
+    const auto mapUpper = [&](auto done) {
+        if (numbersKept) {
+            MapCensusNumbers(upper.census, upper.late, reduction, picture, 0, split, done);
+            return true;
+        }
+        return ForEachRow(snapshot, strip, 0, split, [&](const std::uint32_t* row, std::uint32_t y) {
+            MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+            done(y);
+        });
+    };
+    const auto mapLower = [&] {
+        if (numbersKept) {
+            MapCensusNumbers(below.census, below.late, reduction, picture, split, picture.height, handOver);
+            return true;
+        }
+        return ForEachRow(snapshot, strip, split, picture.height, [&](const std::uint32_t* row, std::uint32_t y) {
+            MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
+            handOver(y);
+        });
+    };
+    Renumbering renumbering{};
+    if (rows != nullptr && upperColors <= GifColorCapacity &&
+        RenumberingOf(upper.census, upperColors, reduction, renumbering)) {
+        rows->Renumber(renumbering);
+        if (!mapLower())
+            return false;
+        rows->WaitUntilRenumberedRowsRead();
+        if (!mapUpper([](std::uint32_t) {}))
+            return false;
+    } else {
+        if (rows != nullptr)
+            rows->Discard();
+        if (!mapUpper(handOver) || !mapLower())
+            return false;
+    }
+    picture.colors = std::move(reduction.table);
+    return true;
+}
+
 bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture, RowHandOff* finalRows,
             StandbyThread* helper) {
     // Whatever way this ends without handing every row over, the reader stops.
@@ -516,9 +569,7 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
             return false;
     }
     ColorCensus& census = upper.census;
-    // The upper rows went over as they were counted when their colours fit.
-    const std::size_t upperColors = census.colors.size();
-    const bool upperHandedOver = abandon.rows != nullptr && upperColors <= GifColorCapacity;
+    const std::size_t upperColors = census.colors.size();  // before the lower rows' are added
     std::vector<std::uint32_t> numberOfBelow;
     AddLowerCensus(census, below->census, numberOfBelow);
 
@@ -537,53 +588,8 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
             HandOver(abandon.rows, picture, snapshot.stripRows(), y);
         }
         picture.colors = std::move(census.colors);
-    } else {
-        // Too many colours: every pixel is mapped again, to the table's entries.
-        Reduction reduction;
-        ChooseTable(census, keep, reduction);
-        const auto handOver = [&](std::uint32_t y) { HandOver(abandon.rows, picture, snapshot.stripRows(), y); };
-        const auto noHandOver = [](std::uint32_t) {};
-        const bool numbersKept = upper.late.complete && below->late.complete;
-        // The upper rows' numbers are the whole census's; the lower rows' are
-        // their own census's. Without the late runs, the window is read again.
-        const auto mapUpper = [&](auto done) {
-            if (numbersKept) {
-                MapCensusNumbers(census, upper.late, reduction, picture, 0, split, done);
-                return true;
-            }
-            return ForEachRow(snapshot, strip, 0, split, [&](const std::uint32_t* row, std::uint32_t y) {
-                MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
-                done(y);
-            });
-        };
-        const auto mapLower = [&] {
-            if (numbersKept) {
-                MapCensusNumbers(below->census, below->late, reduction, picture, split, picture.height, handOver);
-                return true;
-            }
-            return ForEachRow(snapshot, strip, split, picture.height, [&](const std::uint32_t* row, std::uint32_t y) {
-                MapRow(row, picture.width, reduction.indexOf, picture.indices.data() + std::size_t{y} * picture.width);
-                handOver(y);
-            });
-        };
-        // When the upper rows' colours keep distinct entries, what was made
-        // of the rows handed over stands, renumbered; they are mapped last,
-        // once nobody reads them. Otherwise they are void and go over again.
-        Renumbering renumbering{};
-        if (upperHandedOver && RenumberingOf(census, upperColors, reduction, renumbering)) {
-            abandon.rows->Renumber(renumbering);
-            if (!mapLower())
-                return false;
-            abandon.rows->WaitUntilRenumberedRowsRead();
-            if (!mapUpper(noHandOver))
-                return false;
-        } else {
-            if (abandon.rows != nullptr)
-                abandon.rows->Discard();
-            if (!mapUpper(handOver) || !mapLower())
-                return false;
-        }
-        picture.colors = std::move(reduction.table);
+    } else if (!MapToTable(snapshot, strip, keep, upper, *below, upperColors, split, picture, abandon.rows)) {
+        return false;
     }
     abandon.rows = nullptr;  // every row was handed over
     picture.colors.resize(GifColorCapacity, 0);
