@@ -10,12 +10,9 @@
 #include <limits>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "platform/whole_file.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -403,16 +400,10 @@ public:
                 counted_ = false;
             }
         };
-        if (helper != nullptr && helper->Run(count)) {
-            helper_ = helper;
-            return;
-        }
-        try {
-            const platform::SignalsHeld held;
-            thread_ = std::jthread(count);
-        } catch (const std::system_error&) {
-            // No thread: the caller counts these rows.
-        }
+        if (helper == nullptr)
+            helper = &ownHelper_.emplace();
+        if (helper->Run(count))
+            helper_ = helper;  // otherwise no thread: the caller counts these rows
     }
     ~LowerRows() {
         if (helper_ != nullptr)
@@ -423,13 +414,9 @@ public:
 
     // After the thread: whether the rows were counted, into part().
     bool Finish() {
-        if (helper_ != nullptr) {
-            helper_->Wait();
-            return counted_;
-        }
-        if (!thread_.joinable())
+        if (helper_ == nullptr)
             return false;
-        thread_.join();
+        helper_->Wait();
         return counted_;
     }
     PartCensus& part() { return part_; }
@@ -441,7 +428,7 @@ private:
     PartCensus part_;
     bool counted_ = false;
     StandbyThread* helper_ = nullptr;
-    std::jthread thread_;  // last: joined before the rest goes
+    std::optional<StandbyThread> ownHelper_;  // when none is given
 };
 
 }  // namespace

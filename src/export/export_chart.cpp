@@ -6,11 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <future>
 #include <optional>
 #include <span>
 #include <string>
-#include <system_error>
 
 #include "export/color_reduction.h"
 #include "export/gif_writer.h"
@@ -33,6 +31,7 @@ std::string Mebibytes(std::uint64_t bytes) {
 
 // Threads made before the paint (see StandbyThread).
 struct Helpers {
+    StandbyThread preparer;
     StandbyThread encoder;
     StandbyThread counter;
 };
@@ -82,26 +81,16 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
 
 // Memory for the picture's indices, made beside the paint: a fresh block
 // costs the system the zeroing of its every page, which the other core can
-// do while the chart is drawn. Empty when it could not be made (the
-// reduction then makes it, or says there is not enough memory).
-std::future<std::vector<std::uint8_t>> PrepareIndices(std::uint64_t pixels) {
-    const auto make = [pixels] {
-        std::vector<std::uint8_t> indices;
+// do while the chart is drawn. The indices stay empty when they could not be
+// made (the reduction then makes them, or says there is not enough memory).
+void PrepareIndices(std::uint64_t pixels, StandbyThread& helper, std::vector<std::uint8_t>& indices) {
+    helper.Run([pixels, &indices] {
         try {
             if (pixels <= SIZE_MAX)
                 indices.resize(static_cast<std::size_t>(pixels));
         } catch (const std::bad_alloc&) {
         }
-        return indices;
-    };
-    try {
-        const platform::SignalsHeld held;
-        return std::async(std::launch::async, make);
-    } catch (const std::system_error&) {
-        std::promise<std::vector<std::uint8_t>> none;
-        none.set_value({});
-        return none.get_future();
-    }
+    });
 }
 
 void Fail(ExportedFile& file, const std::string& reason) {
@@ -146,8 +135,9 @@ ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& f
     }
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 
-    std::future<std::vector<std::uint8_t>> indices = PrepareIndices(pixels);
-    Helpers helpers;
+    std::vector<std::uint8_t> indices;
+    Helpers helpers;  // after what they write to: they end first
+    PrepareIndices(pixels, helpers.preparer, indices);
     files.ReloadSeries();
     InvalidateRect(request.dialog, &request.chartRect, FALSE);
     paint = ExportPaint{};
@@ -182,8 +172,9 @@ ExportResult ExportChart(const ExportRequest& request, marketdata::ChartFiles& f
         scriptStaged = stagedScript.Stage(result.script.name, scriptBytes, scriptError);
     };
     std::string pictureReason;
+    helpers.preparer.Wait();
     const std::optional<std::vector<std::uint8_t>> gif =
-        MakePicture(request, pixels, indices.get(), helpers, pictureReason, stageScript);
+        MakePicture(request, pixels, std::move(indices), helpers, pictureReason, stageScript);
     if (!gif) {
         stagedScript.Discard();
         Fail(result.picture, pictureReason);

@@ -13,7 +13,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/whole_file.h"
+#include "platform/helper_thread.h"
 
 namespace exporting {
 
@@ -22,8 +22,7 @@ public:
     // The thread, unless none can be had (then Run refuses all work).
     StandbyThread() {
         try {
-            const platform::SignalsHeld held;  // signals go to the main thread
-            thread_ = std::thread([this] { Serve(); });
+            thread_ = platform::HelperThread([this] { Serve(); });
         } catch (const std::system_error&) {
         }
     }

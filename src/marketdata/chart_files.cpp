@@ -4,7 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/whole_file.h"
+#include "platform/helper_thread.h"
 
 namespace marketdata {
 
@@ -37,15 +37,19 @@ ChartFiles::~ChartFiles() {
 }
 
 void ChartFiles::StartReadingPaintFiles() {
-    if (paintFilesRead_.valid())
+    if (paintFilesStarted_)
         return;
+    paintFilesStarted_ = true;
     try {
-        // The reader never takes the signals that end the program.
-        const platform::SignalsHeld held;
-        paintFilesRead_ = std::async(std::launch::async, [this] {
-            ReadLabels();
-            ReadRibbon();
-            ReadBroadcast();
+        paintFilesReader_ = platform::HelperThread([this] {
+            try {
+                ReadLabels();
+                ReadRibbon();
+                ReadBroadcast();
+            } catch (...) {
+                // What could not be read is read again when asked for: a
+                // table whose loading failed is not kept.
+            }
         });
     } catch (const std::system_error&) {
         // No thread to spare: the paint reads them.
@@ -53,14 +57,8 @@ void ChartFiles::StartReadingPaintFiles() {
 }
 
 void ChartFiles::FinishReadingPaintFiles() {
-    if (!paintFilesRead_.valid())
-        return;
-    try {
-        paintFilesRead_.get();
-    } catch (...) {
-        // What could not be read is read again when asked for: a table
-        // whose loading failed is not kept.
-    }
+    if (paintFilesReader_.joinable())
+        paintFilesReader_.join();
 }
 
 const LabelTable& ChartFiles::Labels() {

@@ -6,10 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <future>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -65,7 +65,8 @@ private:
     RibbonTable ribbon_;
     bool ribbonMade_ = false;
     std::atomic<std::uint64_t> filesRead_{0};
-    std::future<void> paintFilesRead_;  // valid while that reading may run
+    bool paintFilesStarted_ = false;
+    std::thread paintFilesReader_;  // joinable while that reading may run
 };
 
 }  // namespace marketdata

@@ -20,11 +20,13 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <tuple>
 
 #include "platform/gdi_internal.h"
 #include "platform/saturate.h"
 #include "platform/text_encoding.h"
+#include "platform/helper_thread.h"
 #include "platform/whole_file.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -105,16 +107,12 @@ public:
     }
     void Start() {
         std::call_once(started_, [this] {
+            ready_ = done_.get_future().share();
             try {
-                // The set-up's thread never takes the signals that end the
-                // program: the main thread's handling of them stays whole.
-                const SignalsHeld held;
-                ready_ = std::async(std::launch::async, [] { return FcInit() == FcTrue; });
+                thread_ = HelperThread([this] { done_.set_value(FcInit() == FcTrue); });
             } catch (const std::system_error&) {
                 // No thread to spare: set up now.
-                std::promise<bool> now;
-                now.set_value(FcInit() == FcTrue);
-                ready_ = now.get_future();
+                done_.set_value(FcInit() == FcTrue);
             }
         });
     }
@@ -126,6 +124,8 @@ public:
     // every run would report them. Elsewhere the system takes them back at
     // the exit, sooner than FcFini would.
     ~FontSetUp() {
+        if (thread_.joinable())
+            thread_.join();
 #ifdef DH_LEAK_CHECKED
         if (ready_.valid() && ready_.get())
             FcFini();
@@ -135,7 +135,9 @@ public:
 private:
     FontSetUp() = default;
     std::once_flag started_;
+    std::promise<bool> done_;
     std::shared_future<bool> ready_;
+    std::thread thread_;
 };
 
 struct MatchedFile {
@@ -464,21 +466,24 @@ public:
     ~FontResolver() { Finish(); }
 
     void Ahead(const LOGFONTA& log) {
-        std::future<void> finished;
-        const std::lock_guard<std::mutex> hold(lock_);
-        if (found_.count(KeyOf(log)) != 0)
-            return;
-        waiting_.push_back(log);
-        if (working_)
-            return;
-        finished = std::move(worker_);  // done: its thread has let go of the lock
-        try {
-            const SignalsHeld held;
-            worker_ = std::async(std::launch::async, [this] { Work(); });
-            working_ = true;
-        } catch (const std::system_error&) {
-            waiting_.clear();  // resolved when used
+        std::thread finished;  // the last worker, done: its thread has let go of the lock
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            if (found_.count(KeyOf(log)) != 0)
+                return;
+            waiting_.push_back(log);
+            if (working_)
+                return;
+            finished = std::move(worker_);
+            try {
+                worker_ = HelperThread([this] { Work(); });
+                working_ = true;
+            } catch (const std::system_error&) {
+                waiting_.clear();  // resolved when used
+            }
         }
+        if (finished.joinable())
+            finished.join();
     }
 
     std::shared_ptr<FontFace> Resolve(const LOGFONTA& log) {
@@ -518,19 +523,19 @@ private:
     }
 
     void Finish() {
-        std::future<void> worker;
+        std::thread worker;
         {
             const std::lock_guard<std::mutex> hold(lock_);
             worker = std::move(worker_);
         }
-        if (worker.valid())
-            worker.wait();
+        if (worker.joinable())
+            worker.join();
     }
 
     std::mutex lock_;
     std::map<FontKey, std::shared_ptr<FontFace>> found_;
     std::vector<LOGFONTA> waiting_;
-    std::future<void> worker_;
+    std::thread worker_;
     bool working_ = false;
 };
 
