@@ -1,18 +1,24 @@
 // Files written whole or not at all: what is left behind after each way a
-// write can fail, staging without committing, and the reasons given.
+// write can fail, staging without committing, and the reasons given; the
+// helper threads that must not take the signals which remove staged files.
 #include "platform/whole_file.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/helper_thread.h"
 #include "support/e2e_support.h"
 
 namespace fs = std::filesystem;
@@ -172,3 +178,34 @@ TEST_F(WholeFile, DiscardingDroppingOrRestagingRemovesTheStagedBytes) {
 }
 
 }  // namespace
+
+// A helper thread leaves the signals that end the program to the main thread
+// (whose handler removes staged files) and keeps off its maker's processor,
+// on all the others the process may use.
+TEST(HelperThreads, TakeNoEndingSignalsAndKeepOffTheirMakersProcessor) {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    sigset_t held;
+    sigemptyset(&held);
+    int processors = 0;
+    std::atomic<bool> made{false};  // the maker sets the processors once the thread exists
+    std::thread helper = platform::HelperThread([&] {
+        while (!made)
+            std::this_thread::yield();
+        pthread_sigmask(SIG_BLOCK, nullptr, &held);
+        cpu_set_t own;
+        CPU_ZERO(&own);
+        if (sched_getaffinity(0, sizeof own, &own) == 0)
+            processors = CPU_COUNT(&own);
+    });
+    made = true;
+    helper.join();
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        EXPECT_TRUE(sigismember(&held, signal)) << signal;
+    sigset_t own;
+    pthread_sigmask(SIG_BLOCK, nullptr, &own);
+    EXPECT_FALSE(sigismember(&own, SIGTERM));  // the maker's mask is as it was
+    const int all = CPU_COUNT(&allowed);
+    EXPECT_EQ(processors, all > 1 ? all - 1 : all);
+}
