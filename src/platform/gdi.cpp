@@ -97,6 +97,8 @@ void Surface::Resize(int w, int h, std::uint32_t value) {
     height = std::max(h, 0);
     pixels = PixelStore();  // the old pixels go before the new ones are made
     pixels = PixelStore(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), value);
+    filled = true;
+    fill = value;
 }
 
 HPEN StockBlackPen() {
@@ -160,6 +162,7 @@ void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel) {
     if (r.left >= r.right || r.top >= r.bottom)
         return;
     const int stride = dc.surface->width;
+    dc.surface->filled = false;
     for (LONG y = r.top; y < r.bottom; ++y) {
         std::uint32_t* row = dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * stride + dc.originX;
         std::fill(row + r.left, row + r.right, pixel);

@@ -62,6 +62,10 @@ struct Surface {
     int width = 0;
     int height = 0;
     PixelStore pixels;  // width * height, row-major, top row first
+    // While set, every pixel still holds `fill`, the value Resize gave them:
+    // whatever reaches the pixels through a device context clears it.
+    bool filled = false;
+    std::uint32_t fill = 0;
     // Keeps nothing; every pixel becomes `value` (black unless told).
     void Resize(int w, int h, std::uint32_t value = 0);
 };

@@ -47,6 +47,7 @@ Box ClipOf(const HDC__& dc) {
 }
 
 std::uint32_t* Row(HDC__& dc, i64 y) {
+    dc.surface->filled = false;
     return dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * dc.surface->width + dc.originX;
 }
 
@@ -156,6 +157,7 @@ void PlotLine(HDC__& dc, const Box& clip, i64 x0, i64 y0, i64 x1, i64 y1, std::u
     const i64 stepMin = 2 * dMin;
     const i64 stepBoth = 2 * dMin - 2 * dMaj;
     const std::size_t width = static_cast<std::size_t>(dc.surface->width);
+    dc.surface->filled = false;
     for (i64 k = kLo; k <= kHi; ++k) {
         const i64 x = xMajor ? m : n;
         const i64 y = xMajor ? n : m;

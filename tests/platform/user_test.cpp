@@ -162,6 +162,111 @@ TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisibleWindowDcsShareTheFrame
     DeleteObject(brush);
 }
 
+// A paint that erases shows the background wherever anything was drawn
+// before it: each way of drawing into the window, and a resize that carries
+// the drawing into a larger framebuffer. (The erase is left out only while
+// nothing has been drawn since the framebuffer was all background.)
+TEST_F(User, AnErasingPaintShowsTheBackgroundWhateverDrewBefore) {
+    LOGFONTA log{};
+    log.lfHeight = -40;
+    std::strcpy(log.lfFaceName, "DejaVu Sans Mono");
+    const std::vector<std::pair<const char*, void (*)(HWND, HDC)>> ways = {
+        {"FillRect", [](HWND, HDC dc) {
+             const LOGBRUSH b{BS_SOLID, RGB(255, 0, 0), 0};
+             HBRUSH brush = CreateBrushIndirect(&b);
+             const RECT r{10, 10, 30, 30};
+             FillRect(dc, &r, brush);
+             DeleteObject(brush);
+         }},
+        {"LineTo", [](HWND, HDC dc) {
+             HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+             HGDIOBJ old = SelectObject(dc, pen);
+             MoveToEx(dc, 10, 10, nullptr);
+             LineTo(dc, 29, 23);
+             SelectObject(dc, old);
+             DeleteObject(pen);
+         }},
+        {"SetPixel", [](HWND, HDC dc) { SetPixel(dc, 12, 12, RGB(255, 0, 0)); }},
+        {"ExtTextOutA's opaque box", [](HWND, HDC dc) {
+             SetBkColor(dc, RGB(255, 0, 0));
+             const RECT r{10, 10, 30, 30};
+             ExtTextOutA(dc, 10, 10, ETO_OPAQUE, &r, "", 0, nullptr);
+         }},
+        {"Ellipse", [](HWND, HDC dc) {
+             const LOGBRUSH b{BS_SOLID, RGB(255, 0, 0), 0};
+             HBRUSH brush = CreateBrushIndirect(&b);
+             HGDIOBJ old = SelectObject(dc, brush);
+             Ellipse(dc, 10, 10, 30, 30);
+             SelectObject(dc, old);
+             DeleteObject(brush);
+         }},
+        {"BitBlt", [](HWND, HDC dc) {
+             HDC memory = CreateCompatibleDC(dc);
+             HBITMAP bitmap = CreateCompatibleBitmap(dc, 20, 20);
+             HGDIOBJ old = SelectObject(memory, bitmap);  // black
+             BitBlt(dc, 10, 10, 20, 20, memory, 0, 0, SRCCOPY);
+             SelectObject(memory, old);
+             DeleteObject(bitmap);
+             DeleteDC(memory);
+         }},
+    };
+    const auto drawn = [](HWND dialog) {
+        HDC dc = GetDC(dialog);
+        int count = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 60; ++x)
+                count += GetPixel(dc, x, y) != platform::DialogBackground;
+        ReleaseDC(dialog, dc);
+        return count;
+    };
+    // Nothing reads the pixels between the drawing and the erase: a read
+    // may count as a use of them.
+    const auto drawThenPaint = [&](auto draw, bool erase) {
+        HWND dialog = Create();
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        UpdateWindow(dialog);
+        HDC dc = GetDC(dialog);
+        draw(dialog, dc);
+        ReleaseDC(dialog, dc);
+        InvalidateRect(dialog, nullptr, erase ? TRUE : FALSE);
+        UpdateWindow(dialog);
+        const int count = drawn(dialog);
+        DestroyWindow(dialog);
+        return count;
+    };
+    const auto text = [&log](HWND, HDC dc) {
+        HFONT font = CreateFontIndirectA(&log);
+        HGDIOBJ old = SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        ExtTextOutA(dc, 5, 5, 0, nullptr, "WW", 2, nullptr);
+        SelectObject(dc, old);
+        DeleteObject(font);
+    };
+    for (const auto& [name, draw] : ways) {
+        SCOPED_TRACE(name);
+        EXPECT_GT(drawThenPaint(draw, false), 0);
+        EXPECT_EQ(drawThenPaint(draw, true), 0);
+    }
+    SCOPED_TRACE("ExtTextOutA");
+    EXPECT_GT(drawThenPaint(text, false), 0);
+    EXPECT_EQ(drawThenPaint(text, true), 0);
+    // A resize erases the whole window at its next paint, drawn pixels
+    // carried into the larger framebuffer too.
+    const auto resized = [](HWND dialog, HDC dc) {
+        const LOGBRUSH b{BS_SOLID, RGB(255, 0, 0), 0};
+        HBRUSH brush = CreateBrushIndirect(&b);
+        const RECT r{10, 10, 30, 30};
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        RECT window{};
+        GetWindowRect(dialog, &window);
+        SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + 50, window.bottom - window.top + 50,
+                     SWP_NOZORDER | SWP_NOMOVE);
+    };
+    SCOPED_TRACE("resize");
+    EXPECT_EQ(drawThenPaint(resized, false), 0);
+}
+
 TEST_F(User, EscapeAndEnterBecomeCommands) {
     for (const auto& [what, key] : {std::pair<const char*, WPARAM>{"Enter", VK_RETURN}, {"Escape", VK_ESCAPE}}) {
         SCOPED_TRACE(what);
