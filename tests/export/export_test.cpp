@@ -286,16 +286,26 @@ TEST(ReduceColorsInStrips, TheHalvesCountedApartMakeOneCensus) {
 // in the lower half renumber those rows while the upper half's colours keep
 // entries of their own (white is the most frequent and goes first, navy came
 // first), and void them when two of them share one (a near-white pixel, the
-// least frequent, takes white's).
+// least frequent, takes white's). Countless colours below (too many runs
+// to list) make the mapping read the window again, lower rows first.
 TEST(EncodingWhileReducing, GivesTheBytesOfReducingThenEncoding) {
-    for (const auto& [late, nearWhite] : {std::pair{0, false}, {150, false}, {300, false}, {300, true}}) {
-        SCOPED_TRACE(testing::Message() << late << (nearWhite ? " near white" : ""));
+    struct Case {
+        int late;
+        bool nearWhite, countless;
+    };
+    for (const auto& [late, nearWhite, countless] :
+         {Case{0, false, false}, {150, false, false}, {300, false, false}, {300, true, false}, {0, false, true}}) {
+        SCOPED_TRACE(testing::Message() << late << (nearWhite ? " near white" : "") << (countless ? " countless" : ""));
         MemoryPicture picture(300, 700, RGB(255, 255, 255));
         picture.Fill(RECT{0, 0, 150, 400}, RGB(0, 0, 128));
         for (int i = 0; i < late; ++i)
             SetPixel(picture.dc, i, 650, RGB(i % 256, i / 256, 77));
         if (nearWhite)
             SetPixel(picture.dc, 200, 5, RGB(255, 255, 254));
+        std::mt19937 rng(5);
+        for (int y = 450; countless && y < 700; ++y)
+            for (int x = 0; x < 300; ++x)
+                SetPixel(picture.dc, x, y, RGB(rng() % 40, rng() % 50, 200));
         std::uint32_t stripRows = 0, starts = 0;
         Bytes handedOver;
         const IndexedPicture reduced = ReduceShown(picture, {}, &stripRows, &handedOver, &starts);
