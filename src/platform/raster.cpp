@@ -46,8 +46,15 @@ Box ClipOf(const HDC__& dc) {
     return Box{r.left, r.top, r.right, r.bottom};
 }
 
+// Row y to draw into: the surface no longer holds only the value it was made with.
 std::uint32_t* Row(HDC__& dc, i64 y) {
     dc.surface->filled = false;
+    return dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * dc.surface->width + dc.originX;
+}
+
+// Row y to read, which leaves the surface as it is: several threads may read
+// one surface at once.
+const std::uint32_t* RowToRead(const HDC__& dc, i64 y) {
     return dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * dc.surface->width + dc.originX;
 }
 
@@ -538,7 +545,7 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     const Box clip = ClipOf(*dc);
     if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom)
         return CLR_INVALID;
-    return PixelToColor(Row(*dc, y)[x] & 0x00FFFFFF);
+    return PixelToColor(RowToRead(*dc, y)[x] & 0x00FFFFFF);
 }
 
 BOOL Polygon(HDC dc, const POINT* points, int count) {
@@ -627,7 +634,7 @@ BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWOR
     const bool upwards = sameSurface && shiftY > 0;
     for (i64 i = 0; i < d.bottom - d.top; ++i) {
         const i64 row = upwards ? d.bottom - 1 - i : d.top + i;
-        const std::uint32_t* from = Row(*src, row - shiftY) + (d.left - shiftX);
+        const std::uint32_t* from = RowToRead(*src, row - shiftY) + (d.left - shiftX);
         std::uint32_t* to = Row(*dst, row) + d.left;
         std::memmove(to, from, n * sizeof(std::uint32_t));
     }

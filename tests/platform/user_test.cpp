@@ -219,8 +219,6 @@ TEST_F(User, AnErasingPaintShowsTheBackgroundWhateverDrewBefore) {
         ReleaseDC(dialog, dc);
         return count;
     };
-    // Nothing reads the pixels between the drawing and the erase: a read
-    // may count as a use of them.
     const auto drawThenPaint = [&](auto draw, bool erase) {
         HWND dialog = Create();
         ShowWindow(dialog, SW_SHOWNORMAL);
