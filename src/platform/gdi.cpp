@@ -162,9 +162,9 @@ void FillRectPixels(HDC__& dc, RECT r, std::uint32_t pixel) {
     if (r.left >= r.right || r.top >= r.bottom)
         return;
     const int stride = dc.surface->width;
-    dc.surface->filled = false;
+    std::uint32_t* const pixels = dc.surface->PixelsToDraw();
     for (LONG y = r.top; y < r.bottom; ++y) {
-        std::uint32_t* row = dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * stride + dc.originX;
+        std::uint32_t* row = pixels + static_cast<std::size_t>(y + dc.originY) * stride + dc.originX;
         std::fill(row + r.left, row + r.right, pixel);
     }
 }

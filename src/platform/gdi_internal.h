@@ -62,12 +62,17 @@ struct Surface {
     int width = 0;
     int height = 0;
     PixelStore pixels;  // width * height, row-major, top row first
-    // While set, every pixel still holds `fill`, the value Resize gave them:
-    // whatever reaches the pixels through a device context clears it.
+    // While set, every pixel still holds `fill`, the value Resize gave them.
     bool filled = false;
     std::uint32_t fill = 0;
     // Keeps nothing; every pixel becomes `value` (black unless told).
     void Resize(int w, int h, std::uint32_t value = 0);
+    bool HoldsOnly(std::uint32_t value) const { return filled && fill == value; }
+    // The pixels, to draw into: they may no longer hold only `fill`.
+    std::uint32_t* PixelsToDraw() {
+        filled = false;
+        return pixels.data();
+    }
 };
 
 // Converts between COLORREF (0x00BBGGRR) and the pixel layout (0x00RRGGBB).

@@ -46,10 +46,9 @@ Box ClipOf(const HDC__& dc) {
     return Box{r.left, r.top, r.right, r.bottom};
 }
 
-// Row y to draw into: the surface no longer holds only the value it was made with.
+// Row y to draw into.
 std::uint32_t* Row(HDC__& dc, i64 y) {
-    dc.surface->filled = false;
-    return dc.surface->pixels.data() + static_cast<std::size_t>(y + dc.originY) * dc.surface->width + dc.originX;
+    return dc.surface->PixelsToDraw() + static_cast<std::size_t>(y + dc.originY) * dc.surface->width + dc.originX;
 }
 
 // Row y to read, which leaves the surface as it is: several threads may read
@@ -164,13 +163,11 @@ void PlotLine(HDC__& dc, const Box& clip, i64 x0, i64 y0, i64 x1, i64 y1, std::u
     const i64 stepMin = 2 * dMin;
     const i64 stepBoth = 2 * dMin - 2 * dMaj;
     const std::size_t width = static_cast<std::size_t>(dc.surface->width);
-    dc.surface->filled = false;
+    std::uint32_t* const pixels = dc.surface->PixelsToDraw();
     for (i64 k = kLo; k <= kHi; ++k) {
         const i64 x = xMajor ? m : n;
         const i64 y = xMajor ? n : m;
-        dc.surface
-            ->pixels[static_cast<std::size_t>(y + dc.originY) * width + static_cast<std::size_t>(x + dc.originX)] =
-            pixel;
+        pixels[static_cast<std::size_t>(y + dc.originY) * width + static_cast<std::size_t>(x + dc.originX)] = pixel;
         if (err + bias > 0) {
             n += sMin;
             err += stepBoth;

@@ -344,9 +344,8 @@ int CellHeight(const FontFace* face) {
 void DrawGlyphRun(HDC__& dc, const FontFace& face, std::int64_t x, std::int64_t baseline, const char* text, int count,
                   std::uint32_t pixel, const RECT& clip) {
     const int stride = dc.surface->width;
-    dc.surface->filled = false;
     std::uint32_t* const origin =
-        dc.surface->pixels.data() + static_cast<std::ptrdiff_t>(dc.originY) * stride + dc.originX;
+        dc.surface->PixelsToDraw() + static_cast<std::ptrdiff_t>(dc.originY) * stride + dc.originX;
     std::int64_t pen = x;
     for (const char32_t character : Characters(text, count)) {
         const std::int64_t penHere = pen;

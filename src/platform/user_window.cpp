@@ -81,7 +81,7 @@ void ResizeFramebuffer(Surface& surface, int width, int height) {
     }
     const int w = std::min(next.width, surface.width);
     const int h = std::min(next.height, surface.height);
-    if (w > 0 && h > 0 && !(surface.filled && surface.fill == next.fill))
+    if (w > 0 && h > 0 && !surface.HoldsOnly(next.fill))
         next.filled = false;
     for (int y = 0; y < h; ++y) {
         std::copy_n(surface.pixels.begin() + static_cast<std::ptrdiff_t>(y) * surface.width, w,
@@ -241,7 +241,7 @@ void CollectDestroyedWindows() {
 }
 
 void EraseBackground(HWND top, RECT area) {
-    if (top->framebuffer.filled && top->framebuffer.fill == ColorToPixel(DialogBackground))
+    if (top->framebuffer.HoldsOnly(ColorToPixel(DialogBackground)))
         return;  // nothing drawn since it was all background
     HDC__ dc;
     AttachSurface(dc, &top->framebuffer, 0, 0, top->framebuffer.width, top->framebuffer.height);

@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -164,62 +165,45 @@ TEST_F(User, UpdateWindowPaintsOnlyWhatIsInvalidAndVisibleWindowDcsShareTheFrame
 
 // A paint that erases shows the background wherever anything was drawn
 // before it: each way of drawing into the window, and a resize that carries
-// the drawing into a larger framebuffer. (The erase is left out only while
-// nothing has been drawn since the framebuffer was all background.)
+// the drawing into a larger framebuffer.
 TEST_F(User, AnErasingPaintShowsTheBackgroundWhateverDrewBefore) {
+    const COLORREF red = RGB(255, 0, 0);
+    const LOGBRUSH solid{BS_SOLID, red, 0};
+    HBRUSH brush = CreateBrushIndirect(&solid);
+    HPEN pen = CreatePen(PS_SOLID, 1, red);
     LOGFONTA log{};
     log.lfHeight = -40;
     std::strcpy(log.lfFaceName, "DejaVu Sans Mono");
-    const std::vector<std::pair<const char*, void (*)(HWND, HDC)>> ways = {
-        {"FillRect", [](HWND, HDC dc) {
-             const LOGBRUSH b{BS_SOLID, RGB(255, 0, 0), 0};
-             HBRUSH brush = CreateBrushIndirect(&b);
-             const RECT r{10, 10, 30, 30};
-             FillRect(dc, &r, brush);
-             DeleteObject(brush);
+    HFONT font = CreateFontIndirectA(&log);
+    const RECT box{10, 10, 30, 30};
+    // Draws with `object` selected, then selects back what was.
+    const auto with = [](HDC dc, HGDIOBJ object, auto draw) {
+        HGDIOBJ old = SelectObject(dc, object);
+        draw();
+        SelectObject(dc, old);
+    };
+    const std::vector<std::pair<const char*, std::function<void(HWND, HDC)>>> ways = {
+        {"FillRect", [&](HWND, HDC dc) { FillRect(dc, &box, brush); }},
+        {"LineTo", [&](HWND, HDC dc) { with(dc, pen, [&] { MoveToEx(dc, 10, 10, nullptr), LineTo(dc, 29, 23); }); }},
+        {"SetPixel", [&](HWND, HDC dc) { SetPixel(dc, 12, 12, red); }},
+        {"ExtTextOutA's opaque box",
+         [&](HWND, HDC dc) { SetBkColor(dc, red), ExtTextOutA(dc, 10, 10, ETO_OPAQUE, &box, "", 0, nullptr); }},
+        {"ExtTextOutA",
+         [&](HWND, HDC dc) {
+             SetBkMode(dc, TRANSPARENT);
+             with(dc, font, [&] { ExtTextOutA(dc, 5, 5, 0, nullptr, "WW", 2, nullptr); });
          }},
-        {"LineTo", [](HWND, HDC dc) {
-             HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
-             HGDIOBJ old = SelectObject(dc, pen);
-             MoveToEx(dc, 10, 10, nullptr);
-             LineTo(dc, 29, 23);
-             SelectObject(dc, old);
-             DeleteObject(pen);
-         }},
-        {"SetPixel", [](HWND, HDC dc) { SetPixel(dc, 12, 12, RGB(255, 0, 0)); }},
-        {"ExtTextOutA's opaque box", [](HWND, HDC dc) {
-             SetBkColor(dc, RGB(255, 0, 0));
-             const RECT r{10, 10, 30, 30};
-             ExtTextOutA(dc, 10, 10, ETO_OPAQUE, &r, "", 0, nullptr);
-         }},
-        {"Ellipse", [](HWND, HDC dc) {
-             const LOGBRUSH b{BS_SOLID, RGB(255, 0, 0), 0};
-             HBRUSH brush = CreateBrushIndirect(&b);
-             HGDIOBJ old = SelectObject(dc, brush);
-             Ellipse(dc, 10, 10, 30, 30);
-             SelectObject(dc, old);
-             DeleteObject(brush);
-         }},
-        {"BitBlt", [](HWND, HDC dc) {
+        {"Ellipse", [&](HWND, HDC dc) { with(dc, brush, [&] { Ellipse(dc, 10, 10, 30, 30); }); }},
+        {"BitBlt",
+         [&](HWND, HDC dc) {
              HDC memory = CreateCompatibleDC(dc);
-             HBITMAP bitmap = CreateCompatibleBitmap(dc, 20, 20);
-             HGDIOBJ old = SelectObject(memory, bitmap);  // black
-             BitBlt(dc, 10, 10, 20, 20, memory, 0, 0, SRCCOPY);
-             SelectObject(memory, old);
-             DeleteObject(bitmap);
+             HBITMAP black = CreateCompatibleBitmap(dc, 20, 20);
+             with(memory, black, [&] { BitBlt(dc, 10, 10, 20, 20, memory, 0, 0, SRCCOPY); });
+             DeleteObject(black);
              DeleteDC(memory);
          }},
     };
-    const auto drawn = [](HWND dialog) {
-        HDC dc = GetDC(dialog);
-        int count = 0;
-        for (int y = 0; y < 60; ++y)
-            for (int x = 0; x < 60; ++x)
-                count += GetPixel(dc, x, y) != platform::DialogBackground;
-        ReleaseDC(dialog, dc);
-        return count;
-    };
-    const auto drawThenPaint = [&](auto draw, bool erase) {
+    const auto drawThenPaint = [](const std::function<void(HWND, HDC)>& draw, bool erase) {
         HWND dialog = Create();
         ShowWindow(dialog, SW_SHOWNORMAL);
         UpdateWindow(dialog);
@@ -228,41 +212,35 @@ TEST_F(User, AnErasingPaintShowsTheBackgroundWhateverDrewBefore) {
         ReleaseDC(dialog, dc);
         InvalidateRect(dialog, nullptr, erase ? TRUE : FALSE);
         UpdateWindow(dialog);
-        const int count = drawn(dialog);
+        dc = GetDC(dialog);
+        int drawn = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 60; ++x)
+                drawn += GetPixel(dc, x, y) != platform::DialogBackground;
+        ReleaseDC(dialog, dc);
         DestroyWindow(dialog);
-        return count;
-    };
-    const auto text = [&log](HWND, HDC dc) {
-        HFONT font = CreateFontIndirectA(&log);
-        HGDIOBJ old = SelectObject(dc, font);
-        SetBkMode(dc, TRANSPARENT);
-        ExtTextOutA(dc, 5, 5, 0, nullptr, "WW", 2, nullptr);
-        SelectObject(dc, old);
-        DeleteObject(font);
+        return drawn;
     };
     for (const auto& [name, draw] : ways) {
         SCOPED_TRACE(name);
         EXPECT_GT(drawThenPaint(draw, false), 0);
         EXPECT_EQ(drawThenPaint(draw, true), 0);
     }
-    SCOPED_TRACE("ExtTextOutA");
-    EXPECT_GT(drawThenPaint(text, false), 0);
-    EXPECT_EQ(drawThenPaint(text, true), 0);
     // A resize erases the whole window at its next paint, drawn pixels
     // carried into the larger framebuffer too.
-    const auto resized = [](HWND dialog, HDC dc) {
-        const LOGBRUSH b{BS_SOLID, RGB(255, 0, 0), 0};
-        HBRUSH brush = CreateBrushIndirect(&b);
-        const RECT r{10, 10, 30, 30};
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
-        RECT window{};
-        GetWindowRect(dialog, &window);
-        SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + 50, window.bottom - window.top + 50,
-                     SWP_NOZORDER | SWP_NOMOVE);
-    };
-    SCOPED_TRACE("resize");
-    EXPECT_EQ(drawThenPaint(resized, false), 0);
+    EXPECT_EQ(drawThenPaint(
+                  [&](HWND dialog, HDC dc) {
+                      FillRect(dc, &box, brush);
+                      RECT window{};
+                      GetWindowRect(dialog, &window);
+                      SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + 50,
+                                   window.bottom - window.top + 50, SWP_NOZORDER | SWP_NOMOVE);
+                  },
+                  false),
+              0);
+    DeleteObject(font);
+    DeleteObject(pen);
+    DeleteObject(brush);
 }
 
 TEST_F(User, EscapeAndEnterBecomeCommands) {
