@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "export/standby_thread.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -378,13 +379,13 @@ void AddLowerCensus(ColorCensus& whole, const ColorCensus& lower, std::vector<st
     }
 }
 
-// The lower rows of the picture, counted on a thread of their own (the
-// helper given, or one made here) through a snapshot of their own while the
-// caller counts the upper rows; when no thread or snapshot can be had, or the
-// reading fails, the caller counts them after its own.
+// The lower rows of the picture, counted on a thread of their own through a
+// snapshot of their own while the caller counts the upper rows; when no
+// thread or snapshot can be had, or the reading fails, the caller counts
+// them after its own.
 class LowerRows {
 public:
-    LowerRows(WindowSnapshot& snapshot, IndexedPicture& picture, std::uint32_t first, StandbyThread* helper)
+    LowerRows(WindowSnapshot& snapshot, IndexedPicture& picture, std::uint32_t first)
         : first_(first), snapshot_(first < picture.height ? snapshot.Again() : std::nullopt) {
         if (!snapshot_)
             return;
@@ -393,28 +394,21 @@ public:
         } catch (const std::bad_alloc&) {
             return;  // the caller counts these rows
         }
-        const auto count = [this, &picture] {
+        counting_ = helper_.emplace().Run([this, &picture] {
             try {
                 counted_ = CountRows(*snapshot_, strip_, first_, picture.height, picture, part_, [](std::uint32_t) {});
             } catch (const std::bad_alloc&) {
                 counted_ = false;
             }
-        };
-        if (helper == nullptr)
-            helper = &ownHelper_.emplace();
-        if (helper->Run(count))
-            helper_ = helper;  // otherwise no thread: the caller counts these rows
+        });  // no thread: the caller counts these rows
     }
-    ~LowerRows() {
-        if (helper_ != nullptr)
-            helper_->Wait();
-    }
+    ~LowerRows() { Finish(); }
     LowerRows(const LowerRows&) = delete;
     LowerRows& operator=(const LowerRows&) = delete;
 
     // After the thread: whether the rows were counted, into part().
     bool Finish() {
-        if (helper_ == nullptr)
+        if (!counting_)
             return false;
         helper_->Wait();
         return counted_;
@@ -427,8 +421,8 @@ private:
     std::vector<std::uint32_t> strip_;
     PartCensus part_;
     bool counted_ = false;
-    StandbyThread* helper_ = nullptr;
-    std::optional<StandbyThread> ownHelper_;  // when none is given
+    bool counting_ = false;
+    std::optional<StandbyThread> helper_;  // last: it ends first
 };
 
 }  // namespace
@@ -517,8 +511,7 @@ bool MapToTable(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, std
     return true;
 }
 
-bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture, RowHandOff* finalRows,
-            StandbyThread* helper) {
+bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture, RowHandOff* finalRows) {
     // Whatever way this ends without handing every row over, the reader stops.
     struct AbandonUnlessDone {
         RowHandOff* rows;
@@ -537,11 +530,16 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
         return false;
     }
 
-    // Two threads count: this one the upper rows, handing them over while
-    // their colours fit the table, another the lower rows.
+    // This thread counts the upper rows, handing them over while their
+    // colours fit the table. The lower rows are counted on another thread
+    // when nobody reads the rows meanwhile; an encoder reading them has the
+    // other processor, and is the longer work, so then they are counted here
+    // after the upper rows.
     const std::uint32_t strips = (picture.height + snapshot.stripRows() - 1) / snapshot.stripRows();
     const std::uint32_t split = std::min(picture.height, (strips + 1) / 2 * snapshot.stripRows());
-    LowerRows lower(snapshot, picture, split, helper);
+    std::optional<LowerRows> lower;
+    if (finalRows == nullptr)
+        lower.emplace(snapshot, picture, split);
     PartCensus upper;
     if (!CountRows(snapshot, strip, 0, split, picture, upper, [&](std::uint32_t y) {
             if (upper.census.colors.size() <= GifColorCapacity)
@@ -549,12 +547,11 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
         }))
         return false;
     PartCensus own;
-    PartCensus* below = &lower.part();
-    if (!lower.Finish()) {
-        below = &own;
-        if (!CountRows(snapshot, strip, split, picture.height, picture, own, [](std::uint32_t) {}))
-            return false;
-    }
+    PartCensus* below = &own;
+    if (lower && lower->Finish())
+        below = &lower->part();
+    else if (!CountRows(snapshot, strip, split, picture.height, picture, own, [](std::uint32_t) {}))
+        return false;
     ColorCensus& census = upper.census;
     const std::size_t upperColors = census.colors.size();  // before the lower rows' are added
     std::vector<std::uint32_t> numberOfBelow;
@@ -587,14 +584,14 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
 
 std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<const COLORREF> keep) {
     IndexedPicture picture;
-    if (!Reduce(snapshot, keep, picture, nullptr, nullptr))
+    if (!Reduce(snapshot, keep, picture, nullptr))
         return std::nullopt;
     return picture;
 }
 
 bool ReduceColorsHandingOver(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture,
-                             RowHandOff& finalRows, StandbyThread* helper) {
-    return Reduce(snapshot, keep, picture, &finalRows, helper);
+                             RowHandOff& finalRows) {
+    return Reduce(snapshot, keep, picture, &finalRows);
 }
 
 }  // namespace exporting

@@ -10,7 +10,6 @@
 #include "export/indexed_picture.h"
 #include "export/row_handoff.h"
 #include "export/snapshot.h"
-#include "export/standby_thread.h"
 #include "platform/win32.h"
 
 namespace exporting {
@@ -30,9 +29,9 @@ std::optional<IndexedPicture> ReduceColors(WindowSnapshot& snapshot, std::span<c
 // while the picture's colours fit the table, then they are settled; with more
 // colours, renumbered when the rows handed over keep distinct entries, or
 // else discarded, and handed over again as they are mapped. On a failure
-// (false) the hand-off is abandoned. `helper`, when given, counts the lower
-// half of the rows (otherwise a thread is made for it).
+// (false) the hand-off is abandoned. Counts on the calling thread only: the
+// reader of the rows has the other processor.
 bool ReduceColorsHandingOver(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPicture& picture,
-                             RowHandOff& finalRows, StandbyThread* helper);
+                             RowHandOff& finalRows);
 
 }  // namespace exporting

@@ -33,7 +33,6 @@ std::string Mebibytes(std::uint64_t bytes) {
 struct Helpers {
     StandbyThread preparer;
     StandbyThread encoder;
-    StandbyThread counter;
 };
 
 // The picture's bytes, or the reason there are none. While the colours are
@@ -41,7 +40,7 @@ struct Helpers {
 // has too many colours for that (or no thread can be had), the encoding
 // waits for the whole reduced picture. Either way the bytes are the same.
 // Once the colours are reduced, `meanwhile` runs while the encoder finishes.
-// The helpers, made before the paint, encode and count the lower rows.
+// The encoder is one of the helpers made before the paint.
 template <typename Meanwhile>
 std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& request, std::uint64_t pixels,
                                                      std::vector<std::uint8_t> indices, Helpers& helpers,
@@ -64,7 +63,7 @@ std::optional<std::vector<std::uint8_t>> MakePicture(const ExportRequest& reques
             imageData = EncodeGifImageData(snapshot->width(), snapshot->height(), GifColorCapacity, finalRows);
         }))
         finalRows.Abandon();
-    const bool reduced = ReduceColorsHandingOver(*snapshot, request.keepColors, picture, finalRows, &helpers.counter);
+    const bool reduced = ReduceColorsHandingOver(*snapshot, request.keepColors, picture, finalRows);
     if (reduced)
         meanwhile();
     helpers.encoder.Wait();

@@ -1,10 +1,7 @@
 #include "marketdata/chart_files.h"
 
 #include <set>
-#include <system_error>
 #include <utility>
-
-#include "platform/helper_thread.h"
 
 namespace marketdata {
 
@@ -32,57 +29,13 @@ const SeriesTables& ChartFiles::ReloadSeries() {
     return series_;
 }
 
-ChartFiles::~ChartFiles() {
-    FinishReadingPaintFiles();
-}
-
-void ChartFiles::StartReadingPaintFiles() {
-    if (paintFilesStarted_)
-        return;
-    paintFilesStarted_ = true;
-    try {
-        paintFilesReader_ = platform::HelperThread([this] {
-            try {
-                ReadLabels();
-                ReadRibbon();
-                ReadBroadcast();
-            } catch (...) {
-                // What could not be read is read again when asked for: a
-                // table whose loading failed is not kept.
-            }
-        });
-    } catch (const std::system_error&) {
-        // No thread to spare: the paint reads them.
-    }
-}
-
-void ChartFiles::FinishReadingPaintFiles() {
-    if (paintFilesReader_.joinable())
-        paintFilesReader_.join();
-}
-
 const LabelTable& ChartFiles::Labels() {
-    FinishReadingPaintFiles();
-    return ReadLabels();
-}
-
-const RibbonTable& ChartFiles::Ribbon() {
-    FinishReadingPaintFiles();
-    return ReadRibbon();
-}
-
-const BroadcastTable& ChartFiles::Broadcast() {
-    FinishReadingPaintFiles();
-    return ReadBroadcast();
-}
-
-const LabelTable& ChartFiles::ReadLabels() {
     const LabelTable& table = labels_.Get(LabelsFile, LoadLabels);
     filesRead_ += labels_.read() ? 1 : 0;
     return table;
 }
 
-const BroadcastTable& ChartFiles::ReadBroadcast() {
+const BroadcastTable& ChartFiles::Broadcast() {
     const BroadcastTable& table = broadcast_.Get(BroadcastFile, LoadBroadcast);
     filesRead_ += broadcast_.read() ? 1 : 0;
     return table;
@@ -90,7 +43,7 @@ const BroadcastTable& ChartFiles::ReadBroadcast() {
 
 // The configuration, then each row's numbers as far as 16 rows; the table is
 // made anew only when any of these was read again.
-const RibbonTable& ChartFiles::ReadRibbon() {
+const RibbonTable& ChartFiles::Ribbon() {
     const std::vector<RibbonRowConfig>& configs = ribbonInfo_.Get(RibbonInfoFile, LoadRibbonInfo);
     bool changed = !ribbonMade_ || ribbonInfo_.read();
     filesRead_ += ribbonInfo_.read() ? 1 : 0;

@@ -4,12 +4,10 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -24,15 +22,8 @@ namespace marketdata {
 class ChartFiles {
 public:
     explicit ChartFiles(StampSource stamps = FileSystemStamps);
-    ~ChartFiles();
     ChartFiles(const ChartFiles&) = delete;
     ChartFiles& operator=(const ChartFiles&) = delete;
-
-    // Reads the labels, ribbon and broadcast files on a thread of its own,
-    // beside the window's creation and the series, so that the first paint
-    // finds them read; that paint, or the first call below that needs
-    // them, waits for the reading. The series may be read meanwhile.
-    void StartReadingPaintFiles();
 
     // The eight series tables, each read again when its file changed.
     const SeriesTables& ReloadSeries();
@@ -47,11 +38,6 @@ public:
     std::uint64_t filesRead() const { return filesRead_; }
 
 private:
-    void FinishReadingPaintFiles();
-    const LabelTable& ReadLabels();
-    const RibbonTable& ReadRibbon();
-    const BroadcastTable& ReadBroadcast();
-
     using RowKey = std::tuple<std::string, std::uint32_t, RibbonRule>;
     using RowValues = std::unique_ptr<std::int32_t[]>;
 
@@ -64,9 +50,7 @@ private:
     std::map<RowKey, KeptTable<RowValues>> ribbonValues_;
     RibbonTable ribbon_;
     bool ribbonMade_ = false;
-    std::atomic<std::uint64_t> filesRead_{0};
-    bool paintFilesStarted_ = false;
-    std::thread paintFilesReader_;  // joinable while that reading may run
+    std::uint64_t filesRead_ = 0;
 };
 
 }  // namespace marketdata

@@ -85,8 +85,7 @@ IndexedPicture ReduceShown(const MemoryPicture& picture, std::span<const COLORRE
             RowHandOff rows;
             std::optional<Bytes> data;
             std::thread encoder([&] { data = EncodeGifImageData(picture.width, picture.height, 256, rows); });
-            StandbyThread counter;
-            const bool done = ReduceColorsHandingOver(*snapshot, keep, again, rows, &counter);
+            const bool done = ReduceColorsHandingOver(*snapshot, keep, again, rows);
             encoder.join();
             EXPECT_TRUE(done && data);
             *handedOverGif = data ? AssembleGif(again, *data).value_or(Bytes{}) : Bytes{};

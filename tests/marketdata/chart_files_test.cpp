@@ -139,32 +139,6 @@ TEST_F(SampleCopy, OnlyAChangedFileIsReadAgain) {
     EXPECT_EQ(files.series().DjiSeries[1].value, 10000);
 }
 
-// The first paint's files read ahead on a thread of their own, while the
-// series are read: the same tables, each file read once, and a file changed
-// after that reading still seen.
-TEST_F(SampleCopy, PaintFilesReadAheadAreTheFilesTables) {
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        ChartFiles files(OldFiles);
-        files.StartReadingPaintFiles();
-        files.ReloadSeries();
-        EXPECT_EQ(files.series().DjiSeries[0].value, LoadAllSeries().DjiSeries[0].value);
-        EXPECT_EQ(Values(files.Ribbon()), Values(LoadRibbon()));
-        EXPECT_EQ(files.Labels().labels.size(), LoadLabels().labels.size());
-        EXPECT_EQ(files.Broadcast().events.size(), LoadBroadcast().events.size());
-        EXPECT_EQ(files.filesRead(), 25u);
-        EXPECT_EQ(ReadsOfAll(files), 0u);
-        if (round == 2) {
-            dir_.Write("Data/labels.txt", "T|14:42:30|0.10|0|15|0|||Read late||\n");
-            EXPECT_EQ(ReadsOfAll(files), 1u);
-            EXPECT_EQ(files.Labels().labels.at(0).text, std::string("Read late"));
-        }
-    }
-    // Made and gone without a paint: the reading ends with it.
-    ChartFiles unused(OldFiles);
-    unused.StartReadingPaintFiles();
-}
-
 TEST_F(SampleCopy, AFileOfSeveralRibbonRowsIsReadOnce) {
     dir_.Write("Data/RibbonInfo.txt",
                "One|3|2|0|Data\\Ribbon\\ALDR.txt\nTwo|3|2|10|Data\\Ribbon\\ALDR.txt\n"
