@@ -327,14 +327,13 @@ void MapRow(const std::uint32_t* src, std::uint32_t width, const PixelMap& index
 template <typename RowDone>
 void MapCensusNumbers(const ColorCensus& census, const LateColors& late, const Reduction& reduction,
                       IndexedPicture& picture, std::uint32_t first, std::uint32_t end, RowDone done) {
-    std::array<std::uint8_t, GifColorCapacity> entryOf{};
+    ByteTable entryOf{};
     for (std::uint32_t n = 0; n < GifColorCapacity && n < census.colors.size(); ++n)
         entryOf[n] = static_cast<std::uint8_t>(reduction.indexOf.Find(census.colors[n]));
     auto next = late.runs.begin();
     for (std::uint32_t y = first; y < end; ++y) {
         std::uint8_t* const row = picture.indices.data() + std::size_t{y} * picture.width;
-        for (std::uint32_t x = 0; x < picture.width; ++x)
-            row[x] = entryOf[row[x]];
+        MapBytes(row, row, picture.width, entryOf);
         const std::size_t rowEnd = std::size_t{y + 1} * picture.width;
         for (; next != late.runs.end() && next->at < rowEnd; ++next) {
             std::memset(picture.indices.data() + next->at,
@@ -562,13 +561,12 @@ bool Reduce(WindowSnapshot& snapshot, std::span<const COLORREF> keep, IndexedPic
             abandon.rows->Settle();
         // The lower rows' numbers become the whole census's (no number
         // there is late: the lower rows have no more colours than the whole).
-        std::array<std::uint8_t, GifColorCapacity> wholeOf{};
+        ByteTable wholeOf{};
         for (std::size_t n = 0; n < numberOfBelow.size(); ++n)
             wholeOf[n] = static_cast<std::uint8_t>(numberOfBelow[n]);
         for (std::uint32_t y = split; y < picture.height; ++y) {
             std::uint8_t* const row = picture.indices.data() + std::size_t{y} * picture.width;
-            for (std::uint32_t x = 0; x < picture.width; ++x)
-                row[x] = wholeOf[row[x]];
+            MapBytes(row, row, picture.width, wholeOf);
             HandOver(abandon.rows, picture, snapshot.stripRows(), y);
         }
         picture.colors = std::move(census.colors);

@@ -519,8 +519,7 @@ bool WriteImageData(Bytes& out, std::uint32_t width, std::uint32_t height, std::
             return false;
         const std::uint8_t* row = handed.indices + std::size_t{y} * width;
         if (handed.renumbering != nullptr && y >= handed.renumberedFrom) {
-            for (std::uint32_t x = 0; x < width; ++x)
-                numbered[x] = numberOf[row[x]];
+            MapBytes(row, numbered.data(), width, numberOf);
             row = numbered.data();
         }
         compressor.Row(row, width);

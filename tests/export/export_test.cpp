@@ -398,6 +398,32 @@ TEST(StandbyThreads, RunTheirOneWorkElsewhereAndEndWithTheirOwner) {
     EXPECT_TRUE(finished);
 }
 
+// Runs, single bytes and every length about the eight-byte steps, into
+// another buffer and in place: each byte is its table entry.
+TEST(MapBytes, EveryByteTakesItsEntryWhateverItsNeighbours) {
+    ByteTable table;
+    for (int n = 0; n < 256; ++n)
+        table[n] = std::uint8_t(n * 37 + 11);
+    std::mt19937 rng(3);
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (int round = 0; round < 20; ++round) {
+            Bytes from(length);
+            for (std::size_t i = 0; i < length;) {
+                const std::size_t run = std::min<std::size_t>(length - i, 1 + rng() % (round % 2 ? 3 : 17));
+                std::fill_n(from.begin() + std::ptrdiff_t(i), run, std::uint8_t(rng() % 4 == 0 ? 255 : rng()));
+                i += run;
+            }
+            Bytes expected(length);
+            std::ranges::transform(from, expected.begin(), [&](std::uint8_t b) { return table[b]; });
+            Bytes to(length, 0);
+            MapBytes(from.data(), to.data(), length, table);
+            EXPECT_EQ(to, expected) << length;
+            MapBytes(from.data(), from.data(), length, table);
+            EXPECT_EQ(from, expected) << length;
+        }
+    }
+}
+
 // ---------------------------------------------------------------- GIF bytes
 
 TEST(GifBytes, WorkedExamplesAndBlackPadding) {
