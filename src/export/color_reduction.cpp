@@ -85,34 +85,78 @@ private:
     int shift_ = 32;
 };
 
-// The end of the run of pixels equal to the one at `at`. Four pixels at a
-// time where SSE2 is there.
-const std::uint32_t* RunEnd(const std::uint32_t* at, const std::uint32_t* end) {
-    const std::uint32_t p = *at++;
+// The ends of the runs of equal pixels in a row, left to right: the places
+// where a pixel differs from the one before it are found 64 at a time (four
+// to a comparison where SSE2 is there), so a run costs little more than its
+// end.
+class RunEnds {
+public:
+    RunEnds(const std::uint32_t* row, std::size_t width) : row_(row), width_(width) {}
+    // The end of the run after the last one given (the row's width once
+    // the last run ended there).
+    std::size_t Next() {
+        while (changes_ == 0) {
+            if (scanned_ >= width_)
+                return width_;
+            Scan();
+        }
+        const std::size_t end = base_ + static_cast<std::size_t>(__builtin_ctzll(changes_));
+        changes_ &= changes_ - 1;
+        return end;
+    }
+
+private:
+    // Marks the changes among the next (at most) 64 pixels.
+    void Scan() {
+        base_ = scanned_;
+        const std::size_t count = std::min<std::size_t>(64, width_ - scanned_);
+        scanned_ += count;
+        std::uint64_t changes = 0;
+        std::size_t k = 0;
 #if defined(__SSE2__)
-    const __m128i colour = _mm_set1_epi32(static_cast<int>(p));
-    // Sixteen at a time across the long runs of a background, then four.
-    while (end - at >= 16) {
-        const __m128i a = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), colour);
-        const __m128i b = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)), colour);
-        const __m128i c = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 8)), colour);
-        const __m128i d = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 12)), colour);
-        if (_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(a, b), _mm_and_si128(c, d))) != 0xFFFF)
-            break;
-        at += 16;
-    }
-    while (end - at >= 4) {
-        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, colour)));
-        if (same != 0xF)
-            return at + __builtin_ctz(~same & 0xF);
-        at += 4;
-    }
+        if (count == 64) {
+            for (; k < 64; k += 4) {
+                const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row_ + base_ + k));
+                const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row_ + base_ + k - 1));
+                const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, before)));
+                changes |= static_cast<std::uint64_t>(~same & 0xF) << k;
+            }
+        }
 #endif
-    while (at < end && *at == p)
-        ++at;
-    return at;
-}
+        for (; k < count; ++k)
+            changes |= static_cast<std::uint64_t>(row_[base_ + k] != row_[base_ + k - 1]) << k;
+        changes_ = changes;
+    }
+
+    const std::uint32_t* row_;
+    std::size_t width_;
+    std::size_t scanned_ = 1;  // the first pixel begins a run: no change to find there
+    std::size_t base_ = 0;
+    std::uint64_t changes_ = 0;  // bit k: pixel base_ + k differs from the one before it
+};
+
+// The two colours last seen in a row, with what they stand for: a chart is
+// mostly runs of one colour, and two cover alternating patterns (dotted
+// lines), so most runs need no lookup.
+class LastTwo {
+public:
+    template <typename Lookup>
+    std::uint32_t Of(std::uint32_t p, Lookup lookup) {
+        if (p == first_)
+            return firstValue_;
+        if (p != second_) {
+            second_ = p;
+            secondValue_ = lookup(p);
+        }
+        std::swap(first_, second_);
+        std::swap(firstValue_, secondValue_);
+        return firstValue_;
+    }
+
+private:
+    std::uint32_t first_ = NoEntry, second_ = NoEntry;
+    std::uint32_t firstValue_ = 0, secondValue_ = 0;
+};
 
 int Red(std::uint32_t p) {
     return static_cast<int>((p >> 16) & 0xFF);
@@ -222,39 +266,32 @@ struct LateColors {
     }
 };
 
-// A chart is mostly runs of one colour: each run costs one lookup, and two
-// remembered colours cover alternating patterns (dotted lines). Each pixel's
-// census number goes to `out` as its index: with no more colours than the
-// table holds, that is the final picture, in a single pass. A number beyond
-// an index goes to `late` instead (`out` gets 0 there).
-void CountRow(const std::uint32_t* at, const std::uint32_t* end, ColorCensus& census, std::uint8_t* out,
+// Each run costs at most one lookup. Each pixel's census number goes to
+// `out` as its index: with no more colours than the table holds, that is the
+// final picture, in a single pass. A number beyond an index goes to `late`
+// instead (`out` gets 0 there).
+void CountRow(const std::uint32_t* row, std::uint32_t width, ColorCensus& census, std::uint8_t* out,
               std::size_t rowStart, LateColors& late) {
-    const std::uint32_t* const start = at;
-    std::uint32_t seen[2] = {NoEntry, NoEntry}, seenNumber[2] = {0, 0};
-    while (at < end) {
-        const std::uint32_t p = *at;
-        const std::uint32_t* runEnd = RunEnd(at, end);
-        if (p != seen[0]) {
-            if (p != seen[1]) {
-                bool added = false;
-                seen[1] = p;
-                seenNumber[1] =
-                    census.numberOf.FindOrAdd(p, static_cast<std::uint32_t>(census.colors.size()), added);
-                if (added) {
-                    census.colors.push_back(p);
-                    census.counts.push_back(0);
-                }
+    LastTwo seen;
+    RunEnds ends(row, width);
+    for (std::size_t start = 0; start < width;) {
+        const std::size_t end = ends.Next();
+        const std::uint32_t number = seen.Of(row[start], [&](std::uint32_t p) {
+            bool added = false;
+            const std::uint32_t n = census.numberOf.FindOrAdd(p, static_cast<std::uint32_t>(census.colors.size()), added);
+            if (added) {
+                census.colors.push_back(p);
+                census.counts.push_back(0);
             }
-            std::swap(seen[0], seen[1]);
-            std::swap(seenNumber[0], seenNumber[1]);
-        }
-        const auto length = static_cast<std::uint32_t>(runEnd - at);
-        census.counts[seenNumber[0]] += length;
-        const bool fits = seenNumber[0] < GifColorCapacity;
+            return n;
+        });
+        const auto length = static_cast<std::uint32_t>(end - start);
+        census.counts[number] += length;
+        const bool fits = number < GifColorCapacity;
         if (!fits)
-            late.Add(rowStart + static_cast<std::size_t>(at - start), length, seenNumber[0]);
-        std::memset(out + (at - start), fits ? static_cast<int>(seenNumber[0]) : 0, length);
-        at = runEnd;
+            late.Add(rowStart + start, length, number);
+        std::memset(out + start, fits ? static_cast<int>(number) : 0, length);
+        start = end;
     }
 }
 
@@ -302,22 +339,15 @@ void ChooseTable(const ColorCensus& census, std::span<const COLORREF> keep, Redu
     }
 }
 
-// Each pixel's index, run by run; two remembered colours as in the census.
+// Each pixel's index, run by run, as in the census.
 void MapRow(const std::uint32_t* src, std::uint32_t width, const PixelMap& indexOf, std::uint8_t* out) {
-    std::uint32_t seen[2] = {NoEntry, NoEntry}, seenIndex[2] = {0, 0};
-    for (const std::uint32_t* at = src; at < src + width;) {
-        const std::uint32_t p = *at;
-        const std::uint32_t* runEnd = RunEnd(at, src + width);
-        if (p != seen[0]) {
-            if (p != seen[1]) {
-                seen[1] = p;
-                seenIndex[1] = indexOf.Find(p);
-            }
-            std::swap(seen[0], seen[1]);
-            std::swap(seenIndex[0], seenIndex[1]);
-        }
-        std::memset(out + (at - src), static_cast<int>(seenIndex[0]), static_cast<std::size_t>(runEnd - at));
-        at = runEnd;
+    LastTwo seen;
+    RunEnds ends(src, width);
+    for (std::size_t start = 0; start < width;) {
+        const std::size_t end = ends.Next();
+        const std::uint32_t index = seen.Of(src[start], [&](std::uint32_t p) { return indexOf.Find(p); });
+        std::memset(out + start, static_cast<int>(index), end - start);
+        start = end;
     }
 }
 
@@ -355,7 +385,7 @@ bool CountRows(WindowSnapshot& snapshot, std::vector<std::uint32_t>& strip, std:
                IndexedPicture& picture, PartCensus& part, RowDone done) {
     return ForEachRow(snapshot, strip, first, end, [&](const std::uint32_t* row, std::uint32_t y) {
         const std::size_t rowStart = std::size_t{y} * picture.width;
-        CountRow(row, row + picture.width, part.census, picture.indices.data() + rowStart, rowStart, part.late);
+        CountRow(row, picture.width, part.census, picture.indices.data() + rowStart, rowStart, part.late);
         done(y);
     });
 }

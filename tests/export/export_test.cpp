@@ -164,6 +164,44 @@ void ExpectReducedRowByRow(const MemoryPicture& picture, const Colors& table, co
     EXPECT_TRUE(reduced.indices == expected);
 }
 
+// Runs of one to seventy pixels of five colours, in rows of widths about
+// the 64-pixel blocks the runs' ends are looked for in: each pixel's index is
+// its colour's place in order of first appearance, whichever way the rows are
+// counted.
+TEST(ReduceColors, RunsOfEveryLengthAboutTheBlocksOfSixtyFourGiveEachPixelItsNumber) {
+    const COLORREF palette[5] = {RGB(255, 255, 255), RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 0, 255), RGB(9, 99, 9)};
+    std::mt19937 rng(23);
+    for (const int w : {1, 2, 63, 64, 65, 127, 128, 129, 191}) {
+        SCOPED_TRACE(w);
+        const int h = 6;
+        MemoryPicture picture(w, h);
+        std::vector<int> order;
+        Bytes expected;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w;) {
+                const int length = std::min<int>(w - x, y == 0 ? 1 : 1 + int(rng() % 70));
+                const int c = int(rng() % 5);
+                picture.Fill(RECT{x, y, x + length, y + 1}, palette[c]);
+                auto at = std::ranges::find(order, c);
+                if (at == order.end())
+                    at = order.insert(order.end(), c);
+                expected.insert(expected.end(), std::size_t(length), std::uint8_t(at - order.begin()));
+                x += length;
+            }
+        }
+        Colors table;
+        for (const int c : order)
+            table.push_back(std::uint32_t(GetRValue(palette[c])) << 16 | std::uint32_t(GetGValue(palette[c])) << 8 |
+                            GetBValue(palette[c]));
+        table.resize(256, 0);
+        Bytes handedOver;
+        const IndexedPicture reduced = ReduceShown(picture, {}, nullptr, &handedOver);
+        EXPECT_EQ(reduced.colors, table);
+        EXPECT_TRUE(reduced.indices == expected);
+        EXPECT_EQ(handedOver, Encode(std::uint32_t(w), std::uint32_t(h), table, expected));
+    }
+}
+
 // Row y: its left half (10 + y, 0, 0), its right half (0, 10 + y, 0).
 TEST(ReduceColorsInStrips, FirstAppearancesInLaterStripsComeInTheirOrder) {
     MemoryPicture picture(WideWidth, WideHeight);
