@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -49,7 +51,6 @@ constexpr int kDefaultEmPixels = 13;
 
 // One glyph, 1 bit a pixel, rows of `pitch` bytes, most significant bit first.
 struct Glyph {
-    bool rendered = false;
     int left = 0;  // from the pen position to the bitmap's first column
     int top = 0;   // from the baseline up to the bitmap's first row
     int width = 0;
@@ -229,39 +230,47 @@ public:
     // Advances come from the hinted outlines, as drawn, in whole pixels. Each
     // character is loaded when first measured or drawn, once for both: a
     // chart uses a few dozen characters, and most that are measured are drawn.
-    int Advance(char32_t character) const {
-        Cached& c = CacheFor(character);
-        if (c.advance == kUnknownAdvance)
-            Load(c, character);
-        return c.advance;
-    }
-
+    int Advance(char32_t character) const { return Loaded(character).advance; }
     // Rendered on first use and kept.
-    const Glyph& GlyphFor(char32_t character) const {
-        Cached& c = CacheFor(character);
-        if (!c.glyph.rendered)
-            Load(c, character);
-        return c.glyph;
+    const Glyph& GlyphFor(char32_t character) const { return Loaded(character).glyph; }
+
+    // Loads these characters (all below 256) now, while the drawing thread
+    // may be drawing with the face: a character either thread wants is
+    // loaded once, by whichever gets to it first.
+    void LoadAhead(std::string_view characters) const {
+        for (const char c : characters)
+            Loaded(static_cast<unsigned char>(c));
     }
 
 private:
-    static constexpr int kUnknownAdvance = -1;
     static constexpr FT_UInt kUnknownIndex = ~FT_UInt{0};
 
     struct Cached {
+        std::atomic<bool> loaded{false};  // set once the rest holds the character's
         FT_UInt index = kUnknownIndex;
-        int advance = kUnknownAdvance;
+        int advance = 0;
         Glyph glyph;
     };
-    // The first 256 characters at hand, the rest looked up.
+    // The first 256 characters at hand, the rest looked up (by the drawing
+    // thread only: loading ahead goes no further than 255).
     Cached& CacheFor(char32_t character) const {
         return character < latin_.size() ? latin_[character] : others_[character];
+    }
+    const Cached& Loaded(char32_t character) const {
+        Cached& c = CacheFor(character);
+        if (!c.loaded.load(std::memory_order_acquire)) {
+            const std::lock_guard<std::mutex> hold(loading_);
+            if (!c.loaded.load(std::memory_order_relaxed)) {
+                Load(c, character);
+                c.loaded.store(true, std::memory_order_release);
+            }
+        }
+        return c;
     }
     // The character's advance and its 1-bit bitmap, from one hinted load.
     void Load(Cached& c, char32_t character) const {
         c.advance = 0;
         Glyph& g = c.glyph;
-        g.rendered = true;
         if (FT_Load_Glyph(face_, GlyphIndex(c, character), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) !=
             0)
             return;
@@ -299,6 +308,7 @@ private:
     int em_;
     int ascent_ = 0;
     int descent_ = 0;
+    mutable std::mutex loading_;  // the face's loading, from either thread
     mutable std::array<Cached, 256> latin_{};
     mutable std::map<char32_t, Cached> others_;
 };
@@ -506,18 +516,45 @@ private:
 
     void Work() {
         FontSetUp::Instance().Wait();
+        std::vector<std::shared_ptr<FontFace>> found;  // since the last loading ahead
         for (;;) {
-            const std::lock_guard<std::mutex> hold(lock_);
-            if (waiting_.empty()) {
-                working_ = false;
-                return;
+            {
+                const std::lock_guard<std::mutex> hold(lock_);
+                if (waiting_.empty() && found.empty()) {
+                    working_ = false;
+                    return;
+                }
+                if (!waiting_.empty()) {
+                    const LOGFONTA log = waiting_.front();
+                    waiting_.erase(waiting_.begin());
+                    try {
+                        if (std::shared_ptr<FontFace> face = FoundOrLoaded(log))
+                            found.push_back(std::move(face));
+                    } catch (const std::bad_alloc&) {
+                        // Tried again where the font is used.
+                    }
+                    continue;
+                }
             }
-            const LOGFONTA log = waiting_.front();
-            waiting_.erase(waiting_.begin());
-            try {
-                FoundOrLoaded(log);
-            } catch (const std::bad_alloc&) {
-                // Tried again where the font is used.
+            LoadCharactersAhead(found);
+            found.clear();
+        }
+    }
+
+    // The fonts waiting are resolved: while the first text is drawn, their
+    // characters are loaded, those of numbers first, one character for each
+    // font in turn. Loading a character costs about as much as drawing a
+    // line of text with it loaded.
+    static void LoadCharactersAhead(const std::vector<std::shared_ptr<FontFace>>& faces) {
+        static constexpr std::string_view Order =
+            "0123456789%.-:+,/() ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz!\"#$&'*;<=>?@[\\]^_`{|}~";
+        for (const char c : Order) {
+            for (const std::shared_ptr<FontFace>& face : faces) {
+                try {
+                    face->LoadAhead(std::string_view(&c, 1));
+                } catch (const std::bad_alloc&) {
+                    return;  // loaded where drawn
+                }
             }
         }
     }

@@ -165,6 +165,36 @@ TEST_F(Text, FontsMadeInARowMeasureAsTheirOwnSizesWhicheverIsUsedFirst) {
         DeleteObject(font);
 }
 
+// Once a font is resolved its characters are loaded ahead, beside the
+// drawing. Texts drawn the moment their fonts are made, while that loading
+// may still run, have the pixels they have when drawn again afterwards, and
+// each size is its own.
+TEST_F(Text, TextsDrawnWhileCharactersLoadAheadAreDrawnAsAfterwards) {
+    const std::string text = "8:-% Wg x";
+    std::vector<HFONT> fonts;
+    std::vector<std::vector<std::uint32_t>> atOnce;
+    const auto ink = [&](HFONT font) {
+        SelectObject(dc_, font), Clear(), Draw(2, 2, 0, nullptr, text);
+        const platform::PixelStore& pixels = bitmap_->surface.pixels;
+        return std::vector<std::uint32_t>(pixels.begin(), pixels.end());
+    };
+    for (LONG em = 9; em <= 29; em += 4) {
+        LOGFONTA sized = LargeFont;
+        sized.lfHeight = -em;
+        fonts.push_back(CreateFontIndirectA(&sized));
+        atOnce.push_back(ink(fonts.back()));
+    }
+    for (std::size_t i = 0; i < fonts.size(); ++i) {
+        EXPECT_TRUE(ink(fonts[i]) == atOnce[i]) << i;
+        if (i > 0) {
+            EXPECT_TRUE(atOnce[i] != atOnce[i - 1]) << i;
+        }
+    }
+    SelectObject(dc_, font_);
+    for (HFONT font : fonts)
+        DeleteObject(font);
+}
+
 // A text that is valid UTF-8 is drawn as UTF-8, any other as Windows-1252,
 // one byte a character: the same characters draw the same either way.
 TEST_F(Text, ValidUtf8DrawsAsUtf8AndOtherBytesAsWindows1252) {
