@@ -541,13 +541,14 @@ private:
         }
     }
 
-    // The fonts waiting are resolved: while the first text is drawn, their
-    // characters are loaded, those of numbers first, one character for each
-    // font in turn. Loading a character costs about as much as drawing a
-    // line of text with it loaded.
+    // The fonts waiting are resolved: while the first text is drawn, the
+    // characters of numbers and words are loaded, one character for each
+    // font in turn, those of numbers first. Loading a character costs about
+    // as much as drawing a line of text with it loaded; rarer ones are left
+    // to the drawing, so that this is over before the drawing is.
     static void LoadCharactersAhead(const std::vector<std::shared_ptr<FontFace>>& faces) {
         static constexpr std::string_view Order =
-            "0123456789%.-:+,/() ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz!\"#$&'*;<=>?@[\\]^_`{|}~";
+            "0123456789%.-:+,/() abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
         for (const char c : Order) {
             for (const std::shared_ptr<FontFace>& face : faces) {
                 try {
