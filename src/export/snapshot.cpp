@@ -12,9 +12,10 @@ namespace {
 
 // A GIF holds at most 65535 pixels each way.
 constexpr std::int64_t MaxDimension = 0xFFFF;
-// A quarter of a megabyte of pixels per strip: small beside the picture,
-// large enough that a strip costs few calls.
-constexpr std::uint32_t StripPixels = 1u << 16;
+// 64 KiB of pixels per strip: a strip and its copies stay in the
+// processor's cache, an encoder beside the census has its first rows soon,
+// and a strip still costs few calls.
+constexpr std::uint32_t StripPixels = 1u << 14;
 
 }  // namespace
 
