@@ -1,7 +1,11 @@
 #include "marketdata/chart_files.h"
 
+#include <optional>
 #include <set>
+#include <system_error>
 #include <utility>
+
+#include "platform/helper_thread.h"
 
 namespace marketdata {
 
@@ -29,13 +33,64 @@ const SeriesTables& ChartFiles::ReloadSeries() {
     return series_;
 }
 
+ChartFiles::~ChartFiles() {
+    FinishReadingPaintFiles();
+}
+
+void ChartFiles::StartReadingPaintFiles(std::uint64_t fromBytes) {
+    if (paintFilesStarted_)
+        return;
+    paintFilesStarted_ = true;
+    std::uint64_t seriesBytes = 0;
+    for (const SeriesFile& file : SeriesFiles) {
+        if (const std::optional<DataFileStamp> stamp = stamps_.stamp(file.name))
+            seriesBytes += stamp->size;
+    }
+    if (seriesBytes < fromBytes)
+        return;
+    try {
+        paintFilesReader_ = platform::HelperThread([this] {
+            try {
+                ReadLabels();
+                ReadRibbon();
+                ReadBroadcast();
+            } catch (...) {
+                // What could not be read is read again when asked for: a
+                // table whose loading failed is not kept.
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: the paint reads them.
+    }
+}
+
+void ChartFiles::FinishReadingPaintFiles() {
+    if (paintFilesReader_.joinable())
+        paintFilesReader_.join();
+}
+
 const LabelTable& ChartFiles::Labels() {
+    FinishReadingPaintFiles();
+    return ReadLabels();
+}
+
+const RibbonTable& ChartFiles::Ribbon() {
+    FinishReadingPaintFiles();
+    return ReadRibbon();
+}
+
+const BroadcastTable& ChartFiles::Broadcast() {
+    FinishReadingPaintFiles();
+    return ReadBroadcast();
+}
+
+const LabelTable& ChartFiles::ReadLabels() {
     const LabelTable& table = labels_.Get(LabelsFile, LoadLabels);
     filesRead_ += labels_.read() ? 1 : 0;
     return table;
 }
 
-const BroadcastTable& ChartFiles::Broadcast() {
+const BroadcastTable& ChartFiles::ReadBroadcast() {
     const BroadcastTable& table = broadcast_.Get(BroadcastFile, LoadBroadcast);
     filesRead_ += broadcast_.read() ? 1 : 0;
     return table;
@@ -43,7 +98,7 @@ const BroadcastTable& ChartFiles::Broadcast() {
 
 // The configuration, then each row's numbers as far as 16 rows; the table is
 // made anew only when any of these was read again.
-const RibbonTable& ChartFiles::Ribbon() {
+const RibbonTable& ChartFiles::ReadRibbon() {
     const std::vector<RibbonRowConfig>& configs = ribbonInfo_.Get(RibbonInfoFile, LoadRibbonInfo);
     bool changed = !ribbonMade_ || ribbonInfo_.read();
     filesRead_ += ribbonInfo_.read() ? 1 : 0;

@@ -138,6 +138,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 int RunChartWindow(HINSTANCE instance, std::function<void(const exporting::ExportResult&)> exported) {
     ChartWindowState state;
     state.exported = std::move(exported);
+    state.files.StartReadingPaintFiles();
     HWND dialog = CreateDialogIndirectParamA(instance, MainDialogTemplate(), nullptr, MainDialogProc,
                                              reinterpret_cast<LPARAM>(&state));
     if (dialog == nullptr)

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -137,6 +139,41 @@ TEST_F(SampleCopy, OnlyAChangedFileIsReadAgain) {
     dir_.Write("Data/iDJI.txt", "14:42:30|1.00\n14:42:31|2.00\n");
     EXPECT_EQ(ReadsOfAll(files), 1u);
     EXPECT_EQ(files.series().DjiSeries[1].value, 10000);
+}
+
+// A whole day's files: the first paint's files are read ahead on a thread
+// of their own while the series are read. The same tables, each file read
+// once, and a file changed after that reading still seen. With the chart's
+// stretch alone (the sample's series are far below the bound), nothing is
+// read ahead: the paint reads them.
+TEST_F(SampleCopy, PaintFilesAreReadAheadForAWholeDaysFilesOnly) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ChartFiles files(OldFiles);
+        files.StartReadingPaintFiles(0);
+        files.ReloadSeries();
+        EXPECT_EQ(files.series().DjiSeries[0].value, LoadAllSeries().DjiSeries[0].value);
+        EXPECT_EQ(Values(files.Ribbon()), Values(LoadRibbon()));
+        EXPECT_EQ(files.Labels().labels.size(), LoadLabels().labels.size());
+        EXPECT_EQ(files.Broadcast().events.size(), LoadBroadcast().events.size());
+        EXPECT_EQ(files.filesRead(), 25u);
+        EXPECT_EQ(ReadsOfAll(files), 0u);
+        if (round == 2) {
+            dir_.Write("Data/labels.txt", "T|14:42:30|0.10|0|15|0|||Read late||\n");
+            EXPECT_EQ(ReadsOfAll(files), 1u);
+            EXPECT_EQ(files.Labels().labels.at(0).text, std::string("Read late"));
+        }
+    }
+    // Made and gone without a paint: the reading ends with it.
+    ChartFiles unused(OldFiles);
+    unused.StartReadingPaintFiles(0);
+
+    ChartFiles sample(OldFiles);
+    sample.StartReadingPaintFiles();
+    sample.ReloadSeries();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(sample.filesRead(), std::size(SeriesFiles));
+    EXPECT_EQ(ReadsOfAll(sample), 17u);
 }
 
 TEST_F(SampleCopy, AFileOfSeveralRibbonRowsIsReadOnce) {
