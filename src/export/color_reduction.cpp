@@ -278,7 +278,8 @@ void CountRow(const std::uint32_t* row, std::uint32_t width, ColorCensus& census
         const std::size_t end = ends.Next();
         const std::uint32_t number = seen.Of(row[start], [&](std::uint32_t p) {
             bool added = false;
-            const std::uint32_t n = census.numberOf.FindOrAdd(p, static_cast<std::uint32_t>(census.colors.size()), added);
+            const std::uint32_t n =
+                census.numberOf.FindOrAdd(p, static_cast<std::uint32_t>(census.colors.size()), added);
             if (added) {
                 census.colors.push_back(p);
                 census.counts.push_back(0);

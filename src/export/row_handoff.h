@@ -7,15 +7,16 @@
 // encoder starts over from the top row).
 #pragma once
 
-#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
+#include "export/indexed_picture.h"
+
 namespace exporting {
 
 // A number's index under a renumbering: a permutation of 0 .. 255.
-using Renumbering = std::array<std::uint8_t, 256>;
+using Renumbering = ByteTable;
 
 // What the encoder is given with a row.
 struct HandedRow {

@@ -26,9 +26,9 @@
 #include <tuple>
 
 #include "platform/gdi_internal.h"
+#include "platform/helper_thread.h"
 #include "platform/saturate.h"
 #include "platform/text_encoding.h"
-#include "platform/helper_thread.h"
 #include "platform/whole_file.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -234,13 +234,10 @@ public:
     // Rendered on first use and kept.
     const Glyph& GlyphFor(char32_t character) const { return Loaded(character).glyph; }
 
-    // Loads these characters (all below 256) now, while the drawing thread
-    // may be drawing with the face: a character either thread wants is
-    // loaded once, by whichever gets to it first.
-    void LoadAhead(std::string_view characters) const {
-        for (const char c : characters)
-            Loaded(static_cast<unsigned char>(c));
-    }
+    // Loads the character now, while the drawing thread may be drawing
+    // with the face: a character either thread wants is loaded once, by
+    // whichever gets to it first.
+    void LoadAhead(unsigned char character) const { Loaded(character); }
 
 private:
     static constexpr FT_UInt kUnknownIndex = ~FT_UInt{0};
@@ -552,7 +549,7 @@ private:
         for (const char c : Order) {
             for (const std::shared_ptr<FontFace>& face : faces) {
                 try {
-                    face->LoadAhead(std::string_view(&c, 1));
+                    face->LoadAhead(static_cast<unsigned char>(c));
                 } catch (const std::bad_alloc&) {
                     return;  // loaded where drawn
                 }
